@@ -1,0 +1,91 @@
+// The cost of one popup decision against full lists, and of loading a full list file.
+#include "AppState.h"
+#include "ListFile.h"
+#include "Module1.h"
+#include "SiteListStore.h"
+#include "SiteName.h"
+#include "StatusSink.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QStringList fullList(const QString& prefix)
+{
+    QStringList entries;
+    entries.reserve(SiteListStore::MaxEntries);
+    for (int i = 0; i < SiteListStore::MaxEntries; ++i)
+        entries << QStringLiteral("www.%1%2.example.com").arg(prefix).arg(i);
+    return entries;
+}
+
+// A page of a site on neither list: both lists are searched to the end.
+const QString kPage = QStringLiteral("https://news.daily-paper.example.org/world/today.html?ref=front#top");
+
+void BM_Decision(benchmark::State& state)
+{
+    AppState app;
+    app.gAllowedSites.setEntries(fullList(QStringLiteral("allowed")));
+    app.gDisallowedSites.setEntries(fullList(QStringLiteral("blocked")));
+    for (auto _ : state) {
+        const QString host = SiteHost(SiteName(kPage));
+        const bool allowed = app.gAllowedSites.coversHost(host);
+        const bool disallowed = app.gDisallowedSites.coversHost(host);
+        benchmark::DoNotOptimize(allowed);
+        benchmark::DoNotOptimize(disallowed);
+    }
+}
+BENCHMARK(BM_Decision);
+
+// The old way for comparison: the site cut at the first "/" only and looked for anywhere in the texts.
+void BM_DecisionSubstringScan(benchmark::State& state)
+{
+    const QString allowedText = SiteList::textOf(fullList(QStringLiteral("allowed")));
+    const QString disallowedText = SiteList::textOf(fullList(QStringLiteral("blocked")));
+    for (auto _ : state) {
+        QString site = kPage;
+        site.remove(QStringLiteral("http://"), Qt::CaseInsensitive);
+        site.remove(QStringLiteral("https://"), Qt::CaseInsensitive);
+        if (const qsizetype slash = site.indexOf(u'/'); slash >= 0)
+            site.truncate(slash);
+        const bool allowed = allowedText.contains(site, Qt::CaseInsensitive);
+        const bool disallowed = disallowedText.contains(site, Qt::CaseInsensitive);
+        benchmark::DoNotOptimize(allowed);
+        benchmark::DoNotOptimize(disallowed);
+    }
+}
+BENCHMARK(BM_DecisionSubstringScan);
+
+struct QuietStatus : StatusSink {
+    void ShowStatus(const QString&) override {}
+};
+
+void BM_LoadList(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("allowed.txt")));
+    if (!file.open(QIODevice::WriteOnly)) {
+        state.SkipWithError("cannot write the list file");
+        return;
+    }
+    file.write(ListFile::serialize(fullList(QStringLiteral("allowed"))));
+    file.close();
+    QuietStatus status;
+    for (auto _ : state) {
+        AppState app;
+        Module1 lists(app, dir.path(), status);
+        if (!lists.LoadAllowedSites()) {
+            state.SkipWithError("load failed");
+            return;
+        }
+        benchmark::DoNotOptimize(lists.List1().rowCount());
+    }
+}
+BENCHMARK(BM_LoadList)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,23 @@
+#include "NewWindowRequest.h"
+
+#include <utility>
+
+NewWindowRequest::NewWindowRequest(QString popupUrl, Settler settler)
+    : m_popupUrl(std::move(popupUrl))
+    , m_settler(std::move(settler))
+{
+}
+
+NewWindowRequest::~NewWindowRequest()
+{
+    settle();
+}
+
+void NewWindowRequest::settle()
+{
+    if (m_settled)
+        return;
+    m_settled = true;
+    if (m_settler)
+        std::exchange(m_settler, {})(m_cancel);
+}

@@ -1,0 +1,68 @@
+#include "PromptQueue.h"
+
+#include "AppState.h"
+
+#include <utility>
+
+PromptQueue::PromptQueue(AppState& state, PromptService& service)
+    : m_state(state)
+    , m_service(service)
+{
+}
+
+PromptQueue::~PromptQueue()
+{
+    m_closing = true;
+    if (m_current && *m_current)
+        std::exchange(*m_current, {})(false);
+    auto waiting = std::exchange(m_waiting, {});
+    for (Question& question : waiting)
+        question.answer(false);
+}
+
+void PromptQueue::Ask(const QString& site, Answer answer)
+{
+    if (m_closing) {
+        answer(false);
+        return;
+    }
+    if (m_open) {
+        m_waiting.push_back({site, std::move(answer)});
+        return;
+    }
+    open({site, std::move(answer)});
+}
+
+void PromptQueue::open(Question question)
+{
+    m_state.gPromptAnswered = false;
+    m_state.gPromptAllow = false;
+    m_state.gPromptSite = question.site;
+    m_open = true;
+    // The service may answer at once (no window to show) or much later; a second answer is ignored.
+    auto answer = std::make_shared<Answer>(std::move(question.answer));
+    m_current = answer;
+    m_service.ShowPrompt(question.site, [this, answer](bool allow) {
+        if (!*answer)
+            return; // answered already, or the queue is gone
+        m_state.gPromptAllow = allow;
+        m_state.gPromptAnswered = true;
+        m_open = false;
+        std::exchange(*answer, {})(allow);
+        answerWaiting();
+    });
+}
+
+void PromptQueue::answerWaiting()
+{
+    while (!m_open && !m_closing && !m_waiting.empty()) {
+        Question next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (m_state.gAllowedSites.covers(next.site))
+            next.answer(true);
+        else if (m_state.gDisallowedSites.covers(next.site))
+            next.answer(false);
+        else
+            open(std::move(next));
+    }
+}

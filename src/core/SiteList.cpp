@@ -1,0 +1,76 @@
+#include "SiteList.h"
+
+#include "SiteName.h"
+
+void SiteList::setText(const QString& text)
+{
+    m_text = text;
+    m_hosts.clear();
+    m_parents.clear();
+    for (QStringView line : QStringView(m_text).split(LineEnd))
+        index(line);
+}
+
+void SiteList::setEntries(const QStringList& entries)
+{
+    setText(textOf(entries));
+}
+
+void SiteList::append(const QString& entry)
+{
+    m_text += entry;
+    m_text += LineEnd;
+    index(entry);
+}
+
+QString SiteList::textOf(const QStringList& entries)
+{
+    QString text;
+    qsizetype size = 0;
+    for (const QString& entry : entries)
+        size += entry.size() + LineEnd.size();
+    text.reserve(size);
+    for (const QString& entry : entries) {
+        text += entry;
+        text += LineEnd;
+    }
+    return text;
+}
+
+void SiteList::index(QStringView entry)
+{
+    const QString host = SiteHost(entry);
+    if (host.isEmpty())
+        return;
+    m_hosts.insert(host);
+    if (IsAddressLiteral(host))
+        return;
+    for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
+        if (dot + 1 < host.size())
+            m_parents.insert(host.sliced(dot + 1));
+    }
+}
+
+bool SiteList::covers(QStringView site) const
+{
+    return coversHost(SiteHost(site));
+}
+
+bool SiteList::coversHost(QStringView host) const
+{
+    if (host.isEmpty())
+        return false;
+    if (m_hosts.contains(host))
+        return true;
+    if (IsAddressLiteral(host))
+        return false;
+    // An entry below the site ("www.shop.com" covers "shop.com").
+    if (m_parents.contains(host))
+        return true;
+    // An entry above the site ("shop.com" covers "www.shop.com").
+    for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
+        if (dot + 1 < host.size() && m_hosts.contains(host.sliced(dot + 1)))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,6 @@
+#include "NullSoundService.h"
+
+bool NullSoundService::playFile(const QString&)
+{
+    return false;
+}

@@ -1,0 +1,382 @@
+// The decision on every new-window request, through a sink attached to a test window.
+#include "AppState.h"
+#include "DecisionContext.h"
+#include "FakeBrowser.h"
+#include "IE_Class.h"
+#include "MessagePump.h"
+#include "PopupOptions.h"
+#include "PromptQueue.h"
+#include "PromptService.h"
+#include "SoundService.h"
+#include "modPlaySound.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+struct Options : PopupOptions {
+    bool check1 = true, check2 = false, check5 = false, check6 = false;
+    bool PopupBlocking() const override { return check1; }
+    bool SetupMode() const override { return check2; }
+    bool BlockSound() const override { return check5; }
+    bool LinkException() const override { return check6; }
+};
+
+struct CountingPump : MessagePump {
+    int passes = 0;
+    void ProcessPending() override { ++passes; }
+};
+
+// Records what it was asked to play; like the real service it plays nothing for a missing file.
+struct RecordingSound : SoundService {
+    QStringList asked;
+    bool playFile(const QString& path) override
+    {
+        asked << path;
+        return false;
+    }
+};
+
+// A prompt the test answers by hand.
+struct ManualPrompt : PromptService {
+    struct Shown {
+        QString site;
+        Answered answered;
+    };
+    QList<Shown> shown;
+    void ShowPrompt(const QString& site, Answered answered) override { shown.append({site, std::move(answered)}); }
+    void answer(int index, bool allow) { shown[index].answered(allow); }
+};
+
+const QString kSoundPath = QStringLiteral("/nonexistent/sounds/pop.wav");
+
+struct Fixture {
+    AppState state;
+    Options options;
+    RecordingSound sound;
+    modPlaySound player{sound};
+    CountingPump pump;
+    ManualPrompt prompt;
+    std::unique_ptr<DecisionContext> context =
+        std::make_unique<DecisionContext>(state, options, player, pump, prompt, kSoundPath);
+    std::shared_ptr<FakeBrowserWindow> window = std::make_shared<FakeBrowserWindow>("http://www.site.com/page");
+    std::unique_ptr<IE_Class> sink = attach(window);
+
+    std::unique_ptr<IE_Class> attach(const std::shared_ptr<FakeBrowserWindow>& w)
+    {
+        auto s = std::make_unique<IE_Class>(*context);
+        s->IEctl(w);
+        return s;
+    }
+};
+
+} // namespace
+
+class TestPopupDecision : public QObject {
+    Q_OBJECT
+private slots:
+    void blockingOffChangesNothing();
+    void allowNextIsConsumedOnlyWithBlockingOn();
+    void linkException_data();
+    void linkException();
+    void setupModeLists_data();
+    void setupModeLists();
+    void setupModePromptAnswers();
+    void outsideSetupModeOnlyTheAllowedListCounts();
+    void everyBlockCountsOnceWithOnePumpPass();
+    void soundFollowsTheOption();
+    void countStopsAtItsLargestValueAndStillBlocks();
+    void eachWaitingPopupGetsItsOwnAnswer();
+    void alwaysAnswerSettlesWaitingPopupsOfThatSite();
+    void decisionOutlivesItsSink();
+    void promptStillOpenAtShutdownBlocks();
+    void detachedSinkHearsNothing();
+    void decidedReportsSiteAndAddress();
+};
+
+void TestPopupDecision::blockingOffChangesNothing()
+{
+    Fixture f;
+    f.options.check1 = false;
+    f.options.check2 = true;
+    f.state.gDisallowedSites.setEntries({"www.site.com"});
+    f.state.gAllowNext = true;
+    f.state.gBlockedCount = 5;
+    auto popup = f.window->openPopup();
+    QVERIFY(popup.settled());
+    QVERIFY(!popup.blocked());
+    QVERIFY(f.state.gAllowNext);
+    QCOMPARE(f.state.gBlockedCount, 5);
+    QVERIFY(f.prompt.shown.isEmpty());
+}
+
+void TestPopupDecision::allowNextIsConsumedOnlyWithBlockingOn()
+{
+    Fixture f;
+    f.options.check2 = true;
+    f.state.gDisallowedSites.setEntries({"site.com"});
+    f.state.gAllowNext = true;
+
+    f.options.check1 = false;
+    QVERIFY(!f.window->openPopup().blocked());
+    QVERIFY(f.state.gAllowNext);
+
+    f.options.check1 = true;
+    auto first = f.window->openPopup();
+    QVERIFY(first.settled() && !first.blocked());
+    QVERIFY(!f.state.gAllowNext);
+    QCOMPARE(f.state.gBlockedCount, 0);
+
+    QVERIFY(f.window->openPopup().blocked());
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestPopupDecision::linkException_data()
+{
+    QTest::addColumn<bool>("check6");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("scheme alone is 7 characters") << true << "http://" << false;
+    QTest::newRow("a link") << true << "http://a" << true;
+    QTest::newRow("upper-case https") << true << "HTTPS://WWW.EXAMPLE.COM/" << true;
+    QTest::newRow("not an address") << true << "Done loading the page" << false;
+    QTest::newRow("script link") << true << "javascript:void(0)" << false;
+    QTest::newRow("address later in the text") << true << "go to http://a.com" << false;
+    QTest::newRow("option off") << false << "http://www.example.com/" << false;
+    QTest::newRow("mouse left the link") << true << "" << false;
+}
+
+void TestPopupDecision::linkException()
+{
+    QFETCH(bool, check6);
+    QFETCH(QString, status);
+    QFETCH(bool, allowed);
+    Fixture f;
+    f.options.check6 = check6;
+    f.window->hover(status);
+    QCOMPARE(f.state.gStatusText, status);
+    auto popup = f.window->openPopup();
+    QCOMPARE(!popup.blocked(), allowed);
+    QVERIFY(!f.state.gAllowNext);
+    // The status text is not used up: the next popup under the same link is let through too.
+    QCOMPARE(!f.window->openPopup().blocked(), allowed);
+    QCOMPARE(f.state.gStatusText, status);
+}
+
+void TestPopupDecision::setupModeLists_data()
+{
+    QTest::addColumn<QStringList>("allowedList");
+    QTest::addColumn<QStringList>("disallowedList");
+    QTest::addColumn<bool>("blocked");
+    QTest::newRow("allowed") << QStringList{"site.com"} << QStringList{} << false;
+    QTest::newRow("disallowed") << QStringList{} << QStringList{"www.site.com"} << true;
+    QTest::newRow("both: the allowed list wins") << QStringList{"site.com"} << QStringList{"site.com"} << false;
+}
+
+void TestPopupDecision::setupModeLists()
+{
+    QFETCH(QStringList, allowedList);
+    QFETCH(QStringList, disallowedList);
+    QFETCH(bool, blocked);
+    Fixture f;
+    f.options.check2 = true;
+    f.state.gAllowedSites.setEntries(allowedList);
+    f.state.gDisallowedSites.setEntries(disallowedList);
+    auto popup = f.window->openPopup();
+    QVERIFY(popup.settled());
+    QCOMPARE(popup.blocked(), blocked);
+    QCOMPARE(f.state.gBlockedCount, blocked ? 1 : 0);
+    QVERIFY(f.prompt.shown.isEmpty());
+}
+
+void TestPopupDecision::setupModePromptAnswers()
+{
+    Fixture f;
+    f.options.check2 = true;
+    f.state.gAllowedSites.setEntries({"other.com"});
+
+    auto popup = f.window->openPopup();
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.prompt.shown[0].site, QStringLiteral("www.site.com"));
+    QCOMPARE(f.state.gPromptSite, QStringLiteral("www.site.com"));
+    QVERIFY(!f.state.gPromptAnswered);
+    QVERIFY2(!popup.settled(), "the popup is held while the user decides");
+    f.prompt.answer(0, true);
+    QVERIFY(popup.settled() && !popup.blocked());
+    QVERIFY(f.state.gPromptAnswered && f.state.gPromptAllow);
+    QCOMPARE(f.state.gBlockedCount, 0);
+
+    auto second = f.window->openPopup();
+    QCOMPARE(f.prompt.shown.size(), 2);
+    f.prompt.answer(1, false);
+    QVERIFY(second.blocked());
+    QVERIFY(f.state.gPromptAnswered && !f.state.gPromptAllow);
+    QCOMPARE(f.state.gBlockedCount, 1);
+
+    // A second answer from the same window is ignored.
+    f.prompt.answer(1, true);
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestPopupDecision::outsideSetupModeOnlyTheAllowedListCounts()
+{
+    Fixture f;
+    f.state.gDisallowedSites.setEntries({"nothing-here.com"});
+    QVERIFY(f.window->openPopup().blocked());
+    f.state.gDisallowedSites.setEntries({"site.com"});
+    f.state.gAllowedSites.setEntries({"site.com"});
+    QVERIFY(!f.window->openPopup().blocked());
+    QVERIFY(f.prompt.shown.isEmpty());
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestPopupDecision::everyBlockCountsOnceWithOnePumpPass()
+{
+    Fixture f;
+    f.options.check2 = true;
+    f.state.gDisallowedSites.setEntries({"site.com"});
+    QVERIFY(f.window->openPopup().blocked()); // disallowed list
+    f.options.check2 = false;
+    QVERIFY(f.window->openPopup().blocked()); // not on the allowed list
+    f.options.check2 = true;
+    f.state.gDisallowedSites.setEntries({});
+    auto prompted = f.window->openPopup();
+    f.prompt.answer(0, false); // the user said no
+    QVERIFY(prompted.blocked());
+    QCOMPARE(f.state.gBlockedCount, 3);
+    QCOMPARE(f.pump.passes, 3);
+}
+
+void TestPopupDecision::soundFollowsTheOption()
+{
+    Fixture f;
+    QVERIFY(f.window->openPopup().blocked());
+    QVERIFY(f.sound.asked.isEmpty());
+    f.options.check5 = true;
+    // The file is missing: nothing is heard, the popup is blocked all the same.
+    QVERIFY(f.window->openPopup().blocked());
+    QCOMPARE(f.sound.asked, QStringList{kSoundPath});
+    f.state.gAllowedSites.setEntries({"site.com"});
+    QVERIFY(!f.window->openPopup().blocked());
+    QCOMPARE(f.sound.asked.size(), 1);
+}
+
+void TestPopupDecision::countStopsAtItsLargestValueAndStillBlocks()
+{
+    Fixture f;
+    f.state.gBlockedCount = std::numeric_limits<qint32>::max() - 1;
+    QVERIFY(f.window->openPopup().blocked());
+    QCOMPARE(f.state.gBlockedCount, std::numeric_limits<qint32>::max());
+    QVERIFY(f.window->openPopup().blocked());
+    QCOMPARE(f.state.gBlockedCount, std::numeric_limits<qint32>::max());
+}
+
+void TestPopupDecision::eachWaitingPopupGetsItsOwnAnswer()
+{
+    Fixture f;
+    f.options.check2 = true;
+    auto other = std::make_shared<FakeBrowserWindow>("https://other.org/");
+    auto otherSink = f.attach(other);
+
+    auto first = f.window->openPopup();
+    auto second = other->openPopup();
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QVERIFY(!second.settled());
+    QCOMPARE(f.context->prompts().waiting(), 1u);
+
+    f.prompt.answer(0, false);
+    QVERIFY(first.blocked());
+    QVERIFY2(!second.settled(), "the second site gets a question of its own");
+    QCOMPARE(f.prompt.shown.size(), 2);
+    QCOMPARE(f.prompt.shown[1].site, QStringLiteral("other.org"));
+    QCOMPARE(f.state.gPromptSite, QStringLiteral("other.org"));
+
+    f.prompt.answer(1, true);
+    QVERIFY(second.settled() && !second.blocked());
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestPopupDecision::alwaysAnswerSettlesWaitingPopupsOfThatSite()
+{
+    Fixture f;
+    f.options.check2 = true;
+    auto first = f.window->openPopup();
+    auto again = f.window->openPopup();
+    auto third = f.window->openPopup();
+    QCOMPARE(f.prompt.shown.size(), 1);
+
+    // "Block Always": the prompt records the site, then answers.
+    f.state.gDisallowedSites.append(QStringLiteral("www.site.com"));
+    f.prompt.answer(0, false);
+    QVERIFY(first.blocked() && again.blocked() && third.blocked());
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.state.gBlockedCount, 3);
+}
+
+void TestPopupDecision::decisionOutlivesItsSink()
+{
+    Fixture f;
+    f.options.check2 = true;
+    auto popup = f.window->openPopup();
+    f.sink.reset(); // the tracker rebuilt its sinks meanwhile
+    f.prompt.answer(0, true);
+    QVERIFY(popup.settled() && !popup.blocked());
+}
+
+void TestPopupDecision::promptStillOpenAtShutdownBlocks()
+{
+    Fixture f;
+    f.options.check2 = true;
+    auto popup = f.window->openPopup();
+    auto waiting = std::make_shared<FakeBrowserWindow>("http://third.net/");
+    auto waitingSink = f.attach(waiting);
+    auto queued = waiting->openPopup();
+    f.sink.reset();
+    waitingSink.reset();
+    f.context.reset();
+    QVERIFY(popup.settled() && popup.blocked());
+    QVERIFY(queued.settled() && queued.blocked());
+    // The prompt window answering late touches nothing that is gone.
+    f.prompt.answer(0, true);
+    QVERIFY(popup.blocked());
+}
+
+void TestPopupDecision::detachedSinkHearsNothing()
+{
+    Fixture f;
+    QCOMPARE(f.sink->IE(), f.window);
+    f.sink->IEctl(nullptr);
+    QVERIFY(!f.sink->IE());
+    f.window->hover(QStringLiteral("http://a.com/"));
+    QVERIFY(f.state.gStatusText.isEmpty());
+    auto popup = f.window->openPopup();
+    QVERIFY2(popup.settled() && !popup.blocked(), "nobody decided: the browser's own answer stands");
+    QCOMPARE(f.state.gBlockedCount, 0);
+
+    // Re-attached to another window, only that window is heard.
+    auto other = std::make_shared<FakeBrowserWindow>("http://other.org/");
+    f.sink->IEctl(other);
+    QVERIFY(!f.window->openPopup().blocked());
+    QVERIFY(other->openPopup().blocked());
+}
+
+void TestPopupDecision::decidedReportsSiteAndAddress()
+{
+    Fixture f;
+    QSignalSpy decided(f.context.get(), &DecisionContext::Decided);
+    QSignalSpy counted(f.context.get(), &DecisionContext::BlockedCountChanged);
+    f.window->navigate(QStringLiteral("https://News.example.com:8443/today?x=1"));
+    f.window->openPopup(QStringLiteral("https://ads.example.net/pop"));
+    QCOMPARE(decided.size(), 1);
+    QCOMPARE(decided[0][0].toString(), QStringLiteral("News.example.com:8443"));
+    QCOMPARE(decided[0][1].toString(), QStringLiteral("https://ads.example.net/pop"));
+    QCOMPARE(decided[0][2].toBool(), true);
+    QCOMPARE(counted.size(), 1);
+    QCOMPARE(counted[0][0].toInt(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestPopupDecision)
+#include "tst_popupdecision.moc"

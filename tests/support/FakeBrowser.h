@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ShellWindows.h"
+
+#include <optional>
+
+// A browser window driven by the test: it holds a page address and records what became of its popups.
+class FakeBrowserWindow : public BrowserWindow {
+    Q_OBJECT
+public:
+    explicit FakeBrowserWindow(QString location = {});
+
+    QString LocationURL() const override { return m_location; }
+    void Quit() override;
+
+    void navigate(const QString& location) { m_location = location; }
+    void hover(const QString& text) { emit StatusTextChange(text); }
+
+    // Raises NewWindow2 for a popup of the given address. The outcome is known once the request is
+    // settled: true when it was cancelled.
+    struct Popup {
+        std::shared_ptr<std::optional<bool>> cancelled = std::make_shared<std::optional<bool>>();
+        bool settled() const { return cancelled->has_value(); }
+        bool blocked() const { return cancelled->value_or(false); }
+    };
+    Popup openPopup(const QString& popupUrl = {});
+
+    bool quitCalled() const { return m_quit; }
+
+private:
+    QString m_location;
+    bool m_quit = false;
+};
+
+// A window collection that the test fills and empties.
+class FakeShellWindows : public ShellWindows {
+    Q_OBJECT
+public:
+    using ShellWindows::ShellWindows;
+
+    QList<std::shared_ptr<BrowserWindow>> windows() const override { return m_windows; }
+
+    std::shared_ptr<FakeBrowserWindow> open(const QString& location);
+    void close(const std::shared_ptr<BrowserWindow>& window);
+
+private:
+    QList<std::shared_ptr<BrowserWindow>> m_windows;
+    long m_cookie = 0;
+};

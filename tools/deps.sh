@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian 12 packages that building, running and testing Tarnwick need, if any are missing.
+# Usage: tools/deps.sh [run|test]   (test also brings the browser and tools the tests drive)
+set -eu
+build="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-websockets-dev libgl-dev
+       libsndfile1-dev libpulse-dev libbenchmark-dev"
+run="chromium"
+test="clang libclang-rt-14-dev pulseaudio sox"
+case "${1:-run}" in
+    run) want="$build $run" ;;
+    test) want="$build $run $test" ;;
+    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+missing=""
+for p in $want; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing" >&2
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+# shellcheck disable=SC2086
+$sudo apt-get install -y -q --no-install-recommends $missing
