@@ -69,7 +69,8 @@ bool SiteList::coversHost(QStringView host) const
         return true;
     // An entry above the site ("shop.com" covers "www.shop.com").
     for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
-        if (dot + 1 < host.size() && m_hosts.contains(host.sliced(dot + 1)))
+        const QStringView parent = host.sliced(dot + 1);
+        if (!parent.isEmpty() && m_hosts.contains(parent) && !IsAddressLiteral(parent))
             return true;
     }
     return false;

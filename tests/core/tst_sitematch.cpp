@@ -84,7 +84,7 @@ void TestSiteMatch::listAgreesWithEntries()
 {
     // The index must give the same answer as trying every entry, for every pairing of a small world.
     const QStringList hosts = {"shop.com", "www.shop.com", "a.b.shop.com", "bad.com", "ad.com", "com",
-                               ".shop.com", "127.0.0.1", "0.1", "localhost", "x.localhost", "",
+                               ".shop.com", "127.0.0.1", "0.1", "1", "a.b.1", "localhost", "x.localhost", "",
                                "http://me@Shop.com:80/p?q#f", "[::1]", "a..b", "..", "about:blank"};
     for (const QString& entry : hosts) {
         SiteList list;
