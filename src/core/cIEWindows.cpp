@@ -1,0 +1,80 @@
+#include "cIEWindows.h"
+
+#include "IE_Class.h"
+#include "ShellWindows.h"
+
+cIEWindows::cIEWindows(ShellWindows& shell, DecisionContext& context, QObject* parent)
+    : QObject(parent)
+    , m_context(context)
+{
+    winShell = &shell;
+    RefreshWindows();
+    if (!boolSubscribed) {
+        connect(winShell, &ShellWindows::WindowRegistered, this, &cIEWindows::winShell_WindowRegistered);
+        connect(winShell, &ShellWindows::WindowRevoked, this, &cIEWindows::winShell_WindowRevoked);
+        boolSubscribed = true;
+    }
+}
+
+cIEWindows::~cIEWindows()
+{
+    colIE.clear();
+    if (winShell)
+        disconnect(winShell, nullptr, this, nullptr);
+    winShell = nullptr;
+}
+
+void cIEWindows::winShell_WindowRegistered(long)
+{
+    RefreshWindows();
+}
+
+void cIEWindows::winShell_WindowRevoked(long)
+{
+    RefreshWindows();
+}
+
+IE_Class* cIEWindows::IE(int vntIndexKey) const
+{
+    if (vntIndexKey < 1 || vntIndexKey > Count())
+        return nullptr;
+    return colIE[std::size_t(vntIndexKey - 1)].get();
+}
+
+QList<IE_Class*> cIEWindows::NewEnum() const
+{
+    QList<IE_Class*> sinks;
+    sinks.reserve(qsizetype(colIE.size()));
+    for (const auto& sink : colIE)
+        sinks.append(sink.get());
+    return sinks;
+}
+
+IE_Class* cIEWindows::AddWindow(const std::shared_ptr<BrowserWindow>& window)
+{
+    if (!window)
+        return nullptr;
+    auto sink = std::make_unique<IE_Class>(m_context);
+    sink->IEctl(window);
+    colIE.push_back(std::move(sink));
+    return colIE.back().get();
+}
+
+void cIEWindows::RefreshWindows()
+{
+    if (boolRefreshing) {
+        m_refreshAgain = true;
+        return;
+    }
+    boolRefreshing = true;
+    do {
+        m_refreshAgain = false;
+        // Decisions still waiting for the user live on in the decision context, not in the old sinks.
+        colIE.clear();
+        if (winShell) {
+            for (const auto& window : winShell->windows())
+                AddWindow(window);
+        }
+    } while (m_refreshAgain);
+    boolRefreshing = false;
+}

@@ -1,0 +1,184 @@
+// One fresh sink on every window of the collection after every window event.
+#include "AppState.h"
+#include "DecisionContext.h"
+#include "FakeBrowser.h"
+#include "IE_Class.h"
+#include "MessagePump.h"
+#include "NullSoundService.h"
+#include "PopupOptions.h"
+#include "PromptService.h"
+#include "cIEWindows.h"
+#include "modPlaySound.h"
+
+#include <QPointer>
+#include <QTest>
+
+namespace {
+
+struct BlockEverything : PopupOptions {
+    bool PopupBlocking() const override { return true; }
+    bool SetupMode() const override { return setup; }
+    bool BlockSound() const override { return false; }
+    bool LinkException() const override { return false; }
+    bool setup = false;
+};
+
+struct NoPump : MessagePump {
+    void ProcessPending() override {}
+};
+
+struct HeldPrompt : PromptService {
+    QList<Answered> answers;
+    void ShowPrompt(const QString&, Answered answered) override { answers.append(std::move(answered)); }
+};
+
+// A collection whose listing itself brings news of another window, as a browser can while it is asked.
+class BusyShellWindows : public FakeShellWindows {
+public:
+    mutable int listings = 0;
+    mutable bool openOneMore = false;
+    QList<std::shared_ptr<BrowserWindow>> windows() const override
+    {
+        ++listings;
+        if (openOneMore) {
+            openOneMore = false;
+            const_cast<BusyShellWindows*>(this)->open(QStringLiteral("http://late.com/"));
+        }
+        return FakeShellWindows::windows();
+    }
+};
+
+struct Fixture {
+    AppState state;
+    BlockEverything options;
+    NullSoundService silence;
+    modPlaySound sound{silence};
+    NoPump pump;
+    HeldPrompt prompt;
+    DecisionContext context{state, options, sound, pump, prompt, QString()};
+    BusyShellWindows shell;
+};
+
+QList<QPointer<IE_Class>> watch(const cIEWindows& tracker)
+{
+    QList<QPointer<IE_Class>> sinks;
+    for (IE_Class* sink : tracker.NewEnum())
+        sinks.append(sink);
+    return sinks;
+}
+
+} // namespace
+
+class TestTracker : public QObject {
+    Q_OBJECT
+private slots:
+    void startsEmptyAndFollowsWindows();
+    void everyEventReplacesEverySink();
+    void indexIsCountedFromOne();
+    void eventDuringRebuildRunsAfterIt();
+    void popupsOfListedWindowsAreDecided();
+    void pendingDecisionSurvivesRebuild();
+    void destroyedTrackerHearsNothing();
+};
+
+void TestTracker::startsEmptyAndFollowsWindows()
+{
+    Fixture f;
+    cIEWindows tracker(f.shell, f.context);
+    QCOMPARE(tracker.Count(), 0);
+    auto window = f.shell.open(QStringLiteral("http://a.com/"));
+    QCOMPARE(tracker.Count(), 1);
+    QCOMPARE(tracker.IE(1)->IE(), window);
+    f.shell.close(window);
+    QCOMPARE(tracker.Count(), 0);
+}
+
+void TestTracker::everyEventReplacesEverySink()
+{
+    Fixture f;
+    auto a = f.shell.open(QStringLiteral("http://a.com/"));
+    auto b = f.shell.open(QStringLiteral("http://b.com/"));
+    auto c = f.shell.open(QStringLiteral("http://c.com/"));
+    cIEWindows tracker(f.shell, f.context);
+    QCOMPARE(tracker.Count(), 3);
+    const auto before = watch(tracker);
+
+    f.shell.close(b);
+    QCOMPARE(tracker.Count(), 2);
+    for (const auto& old : before)
+        QVERIFY2(old.isNull(), "a sink of the old set is still alive");
+    QCOMPARE(tracker.IE(1)->IE(), a);
+    QCOMPARE(tracker.IE(2)->IE(), c);
+}
+
+void TestTracker::indexIsCountedFromOne()
+{
+    Fixture f;
+    auto first = f.shell.open(QStringLiteral("http://first.com/"));
+    f.shell.open(QStringLiteral("http://second.com/"));
+    cIEWindows tracker(f.shell, f.context);
+    QVERIFY(tracker.IE(0) == nullptr);
+    QVERIFY(tracker.IE(3) == nullptr);
+    QVERIFY(tracker.IE(-1) == nullptr);
+    QCOMPARE(tracker.IE(1)->IE(), first);
+    QCOMPARE(tracker.NewEnum().size(), 2);
+}
+
+void TestTracker::eventDuringRebuildRunsAfterIt()
+{
+    Fixture f;
+    f.shell.open(QStringLiteral("http://a.com/"));
+    cIEWindows tracker(f.shell, f.context);
+    f.shell.listings = 0;
+    f.shell.openOneMore = true;
+    f.shell.open(QStringLiteral("http://b.com/"));
+    QVERIFY(!tracker.isRefreshing());
+    // One rebuild for b, and one more for the window that turned up while it ran.
+    QCOMPARE(f.shell.listings, 2);
+    QCOMPARE(tracker.Count(), 3);
+    QSet<BrowserWindow*> windows;
+    for (IE_Class* sink : tracker.NewEnum())
+        windows.insert(sink->IE().get());
+    QCOMPARE(windows.size(), 3);
+}
+
+void TestTracker::popupsOfListedWindowsAreDecided()
+{
+    Fixture f;
+    f.state.gAllowedSites.setEntries({"good.com"});
+    cIEWindows tracker(f.shell, f.context);
+    auto good = f.shell.open(QStringLiteral("https://www.good.com/"));
+    auto bad = f.shell.open(QStringLiteral("https://bad.com/"));
+    QVERIFY(!good->openPopup().blocked());
+    QVERIFY(bad->openPopup().blocked());
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestTracker::pendingDecisionSurvivesRebuild()
+{
+    Fixture f;
+    f.options.setup = true;
+    cIEWindows tracker(f.shell, f.context);
+    auto asking = f.shell.open(QStringLiteral("http://asking.com/"));
+    auto popup = asking->openPopup();
+    QCOMPARE(f.prompt.answers.size(), 1);
+    f.shell.open(QStringLiteral("http://other.com/"));
+    f.shell.close(asking);
+    f.prompt.answers[0](false);
+    QVERIFY(popup.settled() && popup.blocked());
+}
+
+void TestTracker::destroyedTrackerHearsNothing()
+{
+    Fixture f;
+    auto window = f.shell.open(QStringLiteral("http://a.com/"));
+    auto tracker = std::make_unique<cIEWindows>(f.shell, f.context);
+    QVERIFY(window->openPopup().blocked());
+    tracker.reset();
+    QVERIFY(!window->openPopup().blocked());
+    f.shell.open(QStringLiteral("http://b.com/"));
+    QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+QTEST_GUILESS_MAIN(TestTracker)
+#include "tst_tracker.moc"
