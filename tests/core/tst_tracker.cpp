@@ -7,6 +7,7 @@
 #include "NullSoundService.h"
 #include "PopupOptions.h"
 #include "PromptService.h"
+#include "ShellWindowsGroup.h"
 #include "cIEWindows.h"
 #include "modPlaySound.h"
 
@@ -79,6 +80,7 @@ private slots:
     void popupsOfListedWindowsAreDecided();
     void pendingDecisionSurvivesRebuild();
     void destroyedTrackerHearsNothing();
+    void severalBrowsersFormOneCollection();
 };
 
 void TestTracker::startsEmptyAndFollowsWindows()
@@ -178,6 +180,36 @@ void TestTracker::destroyedTrackerHearsNothing()
     QVERIFY(!window->openPopup().blocked());
     f.shell.open(QStringLiteral("http://b.com/"));
     QCOMPARE(f.state.gBlockedCount, 1);
+}
+
+void TestTracker::severalBrowsersFormOneCollection()
+{
+    Fixture f;
+    ShellWindowsGroup group;
+    cIEWindows tracker(group, f.context);
+    auto first = std::make_unique<FakeShellWindows>();
+    auto second = std::make_unique<FakeShellWindows>();
+    FakeShellWindows* firstBrowser = first.get();
+    FakeShellWindows* secondBrowser = second.get();
+    auto a = firstBrowser->open(QStringLiteral("http://a.com/"));
+    group.add(std::move(first));
+    QCOMPARE(tracker.Count(), 1);
+    group.add(std::move(second));
+    QCOMPARE(tracker.Count(), 1);
+    auto b = secondBrowser->open(QStringLiteral("http://b.com/"));
+    auto c = firstBrowser->open(QStringLiteral("http://c.com/"));
+    QCOMPARE(tracker.Count(), 3);
+    QCOMPARE(tracker.IE(1)->IE(), a);
+    QCOMPARE(tracker.IE(2)->IE(), c);
+    QCOMPARE(tracker.IE(3)->IE(), b);
+    QVERIFY(b->openPopup().blocked());
+
+    // A browser that goes away takes its windows with it.
+    group.remove(firstBrowser);
+    QCOMPARE(group.memberCount(), 1);
+    QCOMPARE(tracker.Count(), 1);
+    QCOMPARE(tracker.IE(1)->IE(), b);
+    QVERIFY(!a->openPopup().blocked());
 }
 
 QTEST_GUILESS_MAIN(TestTracker)

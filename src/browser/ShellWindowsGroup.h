@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ShellWindows.h"
+
+#include <memory>
+#include <vector>
+
+// The windows of several browsers as one collection: each member's windows in turn, in the order the
+// members were added. Adding or removing a member with windows is news of windows come or gone.
+class ShellWindowsGroup : public ShellWindows {
+    Q_OBJECT
+public:
+    using ShellWindows::ShellWindows;
+    ~ShellWindowsGroup() override;
+
+    QList<std::shared_ptr<BrowserWindow>> windows() const override;
+
+    void add(std::unique_ptr<ShellWindows> member);
+    // Drops the member; its windows leave the collection.
+    void remove(ShellWindows* member);
+    int memberCount() const { return int(m_members.size()); }
+
+private:
+    std::vector<std::unique_ptr<ShellWindows>> m_members;
+    long m_cookie = 0;
+};
