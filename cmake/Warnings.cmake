@@ -1,6 +1,6 @@
 # Project-wide compiler flags: warnings everywhere, errors in CI, sanitizers on request.
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
-                    -Woverloaded-virtual -Wnull-dereference -Wformat=2)
+                    -Woverloaded-virtual -Wformat=2)
 if(TARNWICK_WERROR)
     add_compile_options(-Werror)
 endif()

@@ -1,0 +1,107 @@
+#include "BrowserLauncher.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+BrowserLauncher::Environment BrowserLauncher::Environment::current()
+{
+    Environment environment;
+    environment.hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    environment.runningAsRoot = ::geteuid() == 0;
+    // Debian's /usr/bin/chromium is a shell script around this binary.
+    environment.knownLocations = {QStringLiteral("/usr/lib/chromium/chromium")};
+    return environment;
+}
+
+BrowserLauncher::BrowserLauncher(Environment environment)
+    : m_environment(std::move(environment))
+{}
+
+QStringList BrowserLauncher::browserNames()
+{
+    return {QStringLiteral("chromium"), QStringLiteral("google-chrome"), QStringLiteral("microsoft-edge"),
+            QStringLiteral("brave-browser")};
+}
+
+QString BrowserLauncher::defaultProfileDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Tarnwick/browser-profile");
+}
+
+QString BrowserLauncher::findBrowser(const QString& requested, QString* error) const
+{
+    auto isProgram = [](const QString& path) {
+        const QFileInfo info(path);
+        return info.isFile() && info.isExecutable();
+    };
+    auto lookUp = [this](const QString& name) {
+        return m_environment.searchPath.isEmpty() ? QStandardPaths::findExecutable(name)
+                                                  : QStandardPaths::findExecutable(name, m_environment.searchPath);
+    };
+    if (!requested.isEmpty()) {
+        const QString found = requested.contains(QLatin1Char('/'))
+                                  ? (isProgram(requested) ? QFileInfo(requested).absoluteFilePath() : QString())
+                                  : lookUp(requested);
+        if (found.isEmpty() && error)
+            *error = QStringLiteral("browser not found or not executable: %1").arg(requested);
+        return found;
+    }
+    for (const QString& location : m_environment.knownLocations) {
+        if (isProgram(location))
+            return location;
+    }
+    for (const QString& name : browserNames()) {
+        const QString found = lookUp(name);
+        if (!found.isEmpty())
+            return found;
+    }
+    if (error)
+        *error = QStringLiteral("no Chromium-family browser found (looked for %1)")
+                     .arg((m_environment.knownLocations + browserNames()).join(QStringLiteral(", ")));
+    return {};
+}
+
+QStringList BrowserLauncher::arguments(const Options& options, const QString& profileDir) const
+{
+    QStringList arguments{QStringLiteral("--remote-debugging-pipe"), QStringLiteral("--no-first-run"),
+                          QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                          // The program is the one judge of popups in the browsers it launches.
+                          QStringLiteral("--disable-popup-blocking"),
+                          QStringLiteral("--user-data-dir=%1").arg(profileDir)};
+    // The browser's sandbox refuses to run as root.
+    if (m_environment.runningAsRoot)
+        arguments << QStringLiteral("--no-sandbox");
+    if (options.headless || !m_environment.hasDisplay)
+        arguments << QStringLiteral("--headless=new") << QStringLiteral("--disable-gpu");
+    if (!options.startUrls.isEmpty()) {
+        // After "--" an address that starts with '-' cannot pass for a switch.
+        arguments << QStringLiteral("--") << options.startUrls;
+    }
+    return arguments;
+}
+
+std::unique_ptr<PipeTransport> BrowserLauncher::launch(const Options& options, QString* error) const
+{
+    if ((options.headless || !m_environment.hasDisplay) && options.startUrls.size() > 1) {
+        // Measured: headless Chromium exits at once with "Multiple targets are not supported".
+        if (error)
+            *error = QStringLiteral("a headless browser takes at most one start address");
+        return nullptr;
+    }
+    const QString browser = findBrowser(options.browserPath, error);
+    if (browser.isEmpty())
+        return nullptr;
+    const QString profileDir =
+        QDir::cleanPath(QDir(options.profileDir.isEmpty() ? defaultProfileDir() : options.profileDir).absolutePath());
+    if (!QDir().mkpath(profileDir)) {
+        if (error)
+            *error = QStringLiteral("could not create the browser profile folder %1").arg(profileDir);
+        return nullptr;
+    }
+    return PipeTransport::launch(browser, arguments(options, profileDir), options.discardOutput, error);
+}

@@ -1,0 +1,3 @@
+#include "CdpTransport.h"
+
+CdpTransport::~CdpTransport() = default;
