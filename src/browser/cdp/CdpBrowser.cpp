@@ -1,0 +1,430 @@
+#include "CdpBrowser.h"
+
+#include "CdpPageWindow.h"
+#include "NewWindowRequest.h"
+
+#include <QJsonArray>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+QJsonObject object(std::initializer_list<QPair<QString, QJsonValue>> members)
+{
+    QJsonObject result;
+    for (const auto& [key, value] : members)
+        result.insert(key, value);
+    return result;
+}
+
+const QString kTarget = QStringLiteral("Target.");
+
+// A content policy for the popup's first document that lets it load nothing.
+const QString kNoLoadsPolicy = QStringLiteral(
+    "(() => { const m = document.createElement('meta'); m.httpEquiv = 'Content-Security-Policy';"
+    " m.content = \"default-src 'none'\";"
+    " const head = document.head || document.documentElement || document;"
+    " head.appendChild(m); })()");
+
+} // namespace
+
+CdpBrowser::CdpBrowser(std::unique_ptr<CdpConnection> connection, QString name, QObject* parent)
+    : ShellWindows(parent)
+    , m_connection(std::move(connection))
+    , m_name(std::move(name))
+{
+    connect(m_connection.get(), &CdpConnection::eventReceived, this, &CdpBrowser::onEvent);
+    connect(m_connection.get(), &CdpConnection::closed, this, &CdpBrowser::onClosed);
+}
+
+CdpBrowser::~CdpBrowser()
+{
+    m_connection->disconnect(this);
+}
+
+void CdpBrowser::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_connection->send(QStringLiteral("Target.setDiscoverTargets"), object({{"discover", true}}));
+    // Pages open now are attached as they are; new ones arrive paused, before they run any script.
+    const QJsonArray filter{object({{"type", "page"}, {"exclude", false}})};
+    QPointer<CdpBrowser> self(this);
+    m_connection->send(
+        QStringLiteral("Target.setAutoAttach"),
+        object({{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}, {"filter", filter}}),
+        [self](const CdpConnection::Reply&) {
+            if (self)
+                emit self->ready();
+        });
+}
+
+QList<std::shared_ptr<BrowserWindow>> CdpBrowser::windows() const
+{
+    QList<std::shared_ptr<BrowserWindow>> list;
+    list.reserve(qsizetype(m_windows.size()));
+    for (const auto& window : m_windows)
+        list.append(window);
+    return list;
+}
+
+void CdpBrowser::openPage(const QString& url)
+{
+    m_connection->send(QStringLiteral("Target.createTarget"), object({{"url", url}}));
+}
+
+void CdpBrowser::closeTarget(const QString& targetId)
+{
+    m_connection->send(QStringLiteral("Target.closeTarget"), object({{"targetId", targetId}}));
+}
+
+void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const QJsonObject& params)
+{
+    if (method.startsWith(kTarget)) {
+        if (method == u"Target.attachedToTarget" && sessionId.isEmpty())
+            onAttached(params);
+        else if (method == u"Target.detachedFromTarget")
+            onDetached(params.value(u"sessionId").toString());
+        else if (method == u"Target.targetDestroyed")
+            onTargetDestroyed(params.value(u"targetId").toString());
+        else if (method == u"Target.targetInfoChanged")
+            onTargetInfoChanged(params.value(u"targetInfo").toObject());
+    } else if (method == u"Fetch.requestPaused") {
+        onRequestPaused(sessionId, params);
+    } else if (method == u"Runtime.bindingCalled") {
+        onBindingCalled(sessionId, params);
+    } else if (method == u"Page.windowOpen") {
+        if (CdpPageWindow* window = windowOfSession(sessionId))
+            window->noteWindowOpen(params.value(u"url").toString());
+    }
+}
+
+void CdpBrowser::onAttached(const QJsonObject& params)
+{
+    const QString sessionId = params.value(u"sessionId").toString();
+    const QJsonObject info = params.value(u"targetInfo").toObject();
+    const bool waiting = params.value(u"waitingForDebugger").toBool();
+    if (sessionId.isEmpty() || info.value(u"type").toString() != u"page")
+        return;
+    const QString openerId = info.value(u"openerId").toString();
+    CdpPageWindow* opener = openerId.isEmpty() ? nullptr : windowOfTarget(openerId);
+    if (opener && waiting)
+        raisePopup(sessionId, info, opener);
+    else
+        adoptPage(sessionId, info, waiting);
+}
+
+void CdpBrowser::adoptPage(const QString& sessionId, const QJsonObject& info, bool waiting)
+{
+    const QString targetId = info.value(u"targetId").toString();
+    if (targetId.isEmpty() || windowOfTarget(targetId))
+        return;
+    setUpPage(sessionId);
+    if (waiting)
+        m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
+    else
+        injectIntoLoadedPage(sessionId);
+    m_windows.push_back(std::make_shared<CdpPageWindow>(this, targetId, sessionId, info.value(u"url").toString()));
+    emit WindowRegistered(++m_cookie);
+}
+
+void CdpBrowser::setUpPage(const QString& sessionId)
+{
+    // Sent together and not waited for: a page paused in a renderer of its own answers nothing yet.
+    m_connection->send(QStringLiteral("Page.enable"), {}, {}, sessionId);
+    m_connection->send(QStringLiteral("Runtime.enable"), {}, {}, sessionId);
+    m_connection->send(QStringLiteral("Runtime.addBinding"),
+                       object({{"name", m_hover.bindingName()}, {"executionContextName", m_hover.worldName()}}), {},
+                       sessionId);
+    m_connection->send(QStringLiteral("Page.addScriptToEvaluateOnNewDocument"),
+                       object({{"source", m_hover.script()}, {"worldName", m_hover.worldName()}}), {}, sessionId);
+}
+
+void CdpBrowser::injectIntoLoadedPage(const QString& sessionId)
+{
+    // The page's document is already there: give it the hover reporter's world by hand.
+    QPointer<CdpBrowser> self(this);
+    m_connection->send(
+        QStringLiteral("Page.getFrameTree"), {},
+        [self, sessionId](const CdpConnection::Reply& reply) {
+            if (!self || !reply.ok())
+                return;
+            const QString frameId =
+                reply.result.value(u"frameTree").toObject().value(u"frame").toObject().value(u"id").toString();
+            if (frameId.isEmpty())
+                return;
+            self->m_connection->send(
+                QStringLiteral("Page.createIsolatedWorld"),
+                object({{"frameId", frameId}, {"worldName", self->m_hover.worldName()}}),
+                [self, sessionId](const CdpConnection::Reply& world) {
+                    if (!self || !world.ok())
+                        return;
+                    self->m_connection->send(QStringLiteral("Runtime.evaluate"),
+                                             object({{"expression", self->m_hover.script()},
+                                                     {"contextId", world.result.value(u"executionContextId")}}),
+                                             {}, sessionId);
+                },
+                sessionId);
+        },
+        sessionId);
+}
+
+void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, CdpPageWindow* opener)
+{
+    Popup popup;
+    popup.targetId = info.value(u"targetId").toString();
+    popup.sessionId = sessionId;
+    popup.openerSessionId = opener->sessionId();
+    QString url = info.value(u"url").toString();
+    const QString asked = opener->takeWindowOpen();
+    if (url.isEmpty())
+        url = asked;
+    popup.url = url;
+    m_popups.insert(sessionId, popup);
+
+    QPointer<CdpBrowser> self(this);
+    auto request = std::make_shared<NewWindowRequest>(url, [self, sessionId](bool cancel) {
+        if (self)
+            self->popupDecided(sessionId, cancel);
+    });
+    // A handler may close the opener meanwhile; it lives until the emit is over.
+    std::shared_ptr<CdpPageWindow> keep;
+    for (const auto& window : m_windows) {
+        if (window.get() == opener)
+            keep = window;
+    }
+    emit keep->NewWindow2(request);
+    const bool decided = request->isSettled();
+    request.reset(); // a handler that did not keep it has settled it now
+    if (!decided && m_popups.contains(sessionId) && !m_popups[sessionId].decided)
+        holdPopup(sessionId);
+}
+
+void CdpBrowser::gatePopup(const QString& sessionId, std::function<void()> then)
+{
+    // Two gates, both up before the popup runs. Fetch stops every request the popup's own documents
+    // make. What an opener writes into an empty popup loads through the opener, out of that gate's
+    // reach; a policy of the popup's first document that allows no loads at all stops it in the renderer.
+    QPointer<CdpBrowser> self(this);
+    m_connection->send(
+        QStringLiteral("Fetch.enable"),
+        object({{"patterns", QJsonArray{object({{"urlPattern", "*"}, {"requestStage", "Request"}})}}}),
+        [self, sessionId, then = std::move(then)](const CdpConnection::Reply&) mutable {
+            if (!self)
+                return;
+            self->m_connection->send(
+                QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}),
+                [then = std::move(then)](const CdpConnection::Reply&) { then(); }, sessionId, kGateTimeout);
+        },
+        sessionId, kGateTimeout);
+}
+
+void CdpBrowser::holdPopup(const QString& sessionId)
+{
+    // The popup waits at its gates until the decision; it runs meanwhile, so the opener page, which may
+    // share its renderer, does not freeze while the user thinks.
+    m_popups[sessionId].held = true;
+    QPointer<CdpBrowser> self(this);
+    gatePopup(sessionId, [self, sessionId] {
+        if (!self || !self->m_popups.contains(sessionId))
+            return;
+        const Popup& held = self->m_popups[sessionId];
+        if (held.decided && held.cancel)
+            return; // closed already
+        self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
+    });
+}
+
+void CdpBrowser::popupDecided(const QString& sessionId, bool cancel)
+{
+    auto it = m_popups.find(sessionId);
+    if (it == m_popups.end() || it->decided)
+        return;
+    it->decided = true;
+    it->cancel = cancel;
+    if (cancel)
+        blockPopup(*it);
+    else
+        allowPopup(sessionId);
+}
+
+void CdpBrowser::blockPopup(Popup& popup)
+{
+    for (const PausedRequest& request : std::as_const(popup.paused))
+        failRequest(request);
+    popup.paused.clear();
+    if (popup.held) {
+        closePopup(popup.sessionId);
+        return;
+    }
+    QPointer<CdpBrowser> self(this);
+    const QString sessionId = popup.sessionId;
+    const QString openerSessionId = popup.openerSessionId;
+    const bool empty = popup.url.isEmpty() || popup.url == u"about:blank";
+    gatePopup(sessionId, [self, sessionId, openerSessionId, empty] {
+        if (!self)
+            return;
+        // Let it go, gated: a popup that shares its opener's renderer holds the opener paused with it.
+        // Closing it at once would take its gate with it while its first request is on its way, so it
+        // is closed when that request has been failed; an empty popup, once its opener's script has run.
+        self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
+        if (empty) {
+            self->m_connection->send(
+                QStringLiteral("Runtime.evaluate"), object({{"expression", "0"}}),
+                [self, sessionId](const CdpConnection::Reply&) {
+                    if (self)
+                        self->closePopup(sessionId);
+                },
+                openerSessionId, kGateTimeout);
+        }
+        QTimer::singleShot(kBlockedPopupGraceMs, self, [self, sessionId] { self->closePopup(sessionId); });
+    });
+}
+
+void CdpBrowser::closePopup(const QString& sessionId)
+{
+    auto it = m_popups.find(sessionId);
+    if (it == m_popups.end() || it->closing)
+        return;
+    it->closing = true;
+    closeTarget(it->targetId);
+}
+
+void CdpBrowser::allowPopup(const QString& sessionId)
+{
+    Popup popup = m_popups.take(sessionId);
+    setUpPage(sessionId);
+    if (popup.held) {
+        for (const PausedRequest& request : std::as_const(popup.paused))
+            continueRequest(request);
+        m_connection->send(QStringLiteral("Fetch.disable"), {}, {}, sessionId);
+    } else {
+        m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
+    }
+    if (!windowOfTarget(popup.targetId)) {
+        m_windows.push_back(std::make_shared<CdpPageWindow>(this, popup.targetId, sessionId, QString()));
+        emit WindowRegistered(++m_cookie);
+    }
+}
+
+void CdpBrowser::forgetPopup(QHash<QString, Popup>::iterator it)
+{
+    for (const PausedRequest& request : std::as_const(it->paused))
+        failRequest(request);
+    m_popups.erase(it);
+}
+
+void CdpBrowser::onRequestPaused(const QString& sessionId, const QJsonObject& params)
+{
+    const PausedRequest request{sessionId, params.value(u"requestId").toString()};
+    if (request.requestId.isEmpty())
+        return;
+    if (auto it = m_popups.find(sessionId); it != m_popups.end())
+        settleRequest(*it, request);
+    else
+        continueRequest(request); // an allowed popup whose gate is on its way down
+}
+
+void CdpBrowser::settleRequest(Popup& popup, const PausedRequest& request)
+{
+    if (!popup.decided) {
+        popup.paused.append(request);
+    } else if (popup.cancel) {
+        failRequest(request);
+        closePopup(popup.sessionId);
+    } else {
+        continueRequest(request);
+    }
+}
+
+void CdpBrowser::continueRequest(const PausedRequest& request)
+{
+    m_connection->send(QStringLiteral("Fetch.continueRequest"), object({{"requestId", request.requestId}}), {},
+                       request.sessionId);
+}
+
+void CdpBrowser::failRequest(const PausedRequest& request)
+{
+    m_connection->send(QStringLiteral("Fetch.failRequest"),
+                       object({{"requestId", request.requestId}, {"errorReason", "BlockedByClient"}}), {},
+                       request.sessionId);
+}
+
+void CdpBrowser::onBindingCalled(const QString& sessionId, const QJsonObject& params)
+{
+    if (params.value(u"name").toString() != m_hover.bindingName())
+        return;
+    if (CdpPageWindow* window = windowOfSession(sessionId))
+        emit window->StatusTextChange(params.value(u"payload").toString().left(HoverReporter::MaxPayload));
+}
+
+void CdpBrowser::onTargetInfoChanged(const QJsonObject& info)
+{
+    if (CdpPageWindow* window = windowOfTarget(info.value(u"targetId").toString()))
+        window->setUrl(info.value(u"url").toString());
+}
+
+void CdpBrowser::onDetached(const QString& sessionId)
+{
+    if (auto it = m_popups.find(sessionId); it != m_popups.end())
+        forgetPopup(it);
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        if (m_windows[i]->sessionId() == sessionId) {
+            removeWindow(i);
+            return;
+        }
+    }
+}
+
+void CdpBrowser::onTargetDestroyed(const QString& targetId)
+{
+    for (auto it = m_popups.begin(); it != m_popups.end(); ++it) {
+        if (it->targetId == targetId) {
+            forgetPopup(it);
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        if (m_windows[i]->targetId() == targetId) {
+            removeWindow(i);
+            return;
+        }
+    }
+}
+
+void CdpBrowser::removeWindow(std::size_t index)
+{
+    m_windows.erase(m_windows.begin() + std::ptrdiff_t(index));
+    emit WindowRevoked(++m_cookie);
+}
+
+void CdpBrowser::onClosed(const QString& reason)
+{
+    m_popups.clear();
+    const bool hadWindows = !m_windows.empty();
+    m_windows.clear();
+    if (hadWindows)
+        emit WindowRevoked(++m_cookie);
+    emit disconnected(reason);
+}
+
+CdpPageWindow* CdpBrowser::windowOfTarget(const QString& targetId) const
+{
+    for (const auto& window : m_windows) {
+        if (window->targetId() == targetId)
+            return window.get();
+    }
+    return nullptr;
+}
+
+CdpPageWindow* CdpBrowser::windowOfSession(const QString& sessionId) const
+{
+    for (const auto& window : m_windows) {
+        if (window->sessionId() == sessionId)
+            return window.get();
+    }
+    return nullptr;
+}

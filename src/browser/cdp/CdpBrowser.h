@@ -1,0 +1,101 @@
+#pragma once
+
+#include "CdpConnection.h"
+#include "HoverReporter.h"
+#include "ShellWindows.h"
+
+#include <QHash>
+#include <QJsonObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CdpPageWindow;
+
+// The page targets of one connected browser as a window collection. Every page is attached as it
+// appears, paused until the program has set it up. A page whose opener is one of these windows is a
+// popup: it stays paused while the opener's window raises NewWindow2, and then is closed before it can
+// reach the network, or resumed to load the way the browser opened it. A decision that takes longer
+// (the user is asked) holds the popup's requests at the network gate, the opener page running on.
+class CdpBrowser : public ShellWindows {
+    Q_OBJECT
+public:
+    explicit CdpBrowser(std::unique_ptr<CdpConnection> connection, QString name = {}, QObject* parent = nullptr);
+    ~CdpBrowser() override;
+
+    // Starts watching the browser's pages; ready() follows once the pages open now are attached.
+    void start();
+
+    QList<std::shared_ptr<BrowserWindow>> windows() const override;
+    const QString& name() const { return m_name; }
+    bool isConnected() const { return !m_connection->isClosed(); }
+    CdpConnection& connection() const { return *m_connection; }
+
+    // Opens a new page (a tab) at this address.
+    void openPage(const QString& url);
+    void closeTarget(const QString& targetId);
+
+    // How long a popup's gates may take to go up before it is let go regardless.
+    static constexpr std::chrono::milliseconds kGateTimeout{2000};
+    // How long a blocked popup may take to ask for its address before it is closed regardless.
+    static constexpr int kBlockedPopupGraceMs = 1000;
+
+signals:
+    void ready();
+    void disconnected(const QString& reason);
+
+private:
+    struct PausedRequest {
+        QString sessionId;
+        QString requestId;
+    };
+    struct Popup {
+        QString targetId;
+        QString sessionId;
+        QString openerSessionId;
+        QString url;
+        bool decided = false;
+        bool closing = false;
+        bool cancel = false;
+        bool held = false;
+        QList<PausedRequest> paused;
+    };
+
+    void onEvent(const QString& sessionId, const QString& method, const QJsonObject& params);
+    void onAttached(const QJsonObject& params);
+    void onDetached(const QString& sessionId);
+    void onTargetDestroyed(const QString& targetId);
+    void onTargetInfoChanged(const QJsonObject& info);
+    void onRequestPaused(const QString& sessionId, const QJsonObject& params);
+    void settleRequest(Popup& popup, const PausedRequest& request);
+    void continueRequest(const PausedRequest& request);
+    void failRequest(const PausedRequest& request);
+    // Raises the popup's gates while it is still paused, then carries on.
+    void gatePopup(const QString& sessionId, std::function<void()> then);
+    void forgetPopup(QHash<QString, Popup>::iterator it);
+    void closePopup(const QString& sessionId);
+    void onBindingCalled(const QString& sessionId, const QJsonObject& params);
+    void onClosed(const QString& reason);
+
+    void adoptPage(const QString& sessionId, const QJsonObject& info, bool waiting);
+    void setUpPage(const QString& sessionId);
+    void injectIntoLoadedPage(const QString& sessionId);
+    void raisePopup(const QString& sessionId, const QJsonObject& info, CdpPageWindow* opener);
+    void popupDecided(const QString& sessionId, bool cancel);
+    void holdPopup(const QString& sessionId);
+    void blockPopup(Popup& popup);
+    void allowPopup(const QString& sessionId);
+
+    void removeWindow(std::size_t index);
+    CdpPageWindow* windowOfTarget(const QString& targetId) const;
+    CdpPageWindow* windowOfSession(const QString& sessionId) const;
+
+    std::unique_ptr<CdpConnection> m_connection;
+    QString m_name;
+    HoverReporter m_hover;
+    std::vector<std::shared_ptr<CdpPageWindow>> m_windows;
+    QHash<QString, Popup> m_popups; // by the popup's session
+    long m_cookie = 0;
+    bool m_started = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "BrowserWindow.h"
+
+#include <QPointer>
+#include <QStringList>
+
+class CdpBrowser;
+
+// One page target of a connected browser, as a window the popup decision watches.
+class CdpPageWindow : public BrowserWindow {
+    Q_OBJECT
+public:
+    CdpPageWindow(CdpBrowser* browser, QString targetId, QString sessionId, QString url);
+
+    QString LocationURL() const override { return m_url; }
+    // Closes the page's target.
+    void Quit() override;
+
+    const QString& targetId() const { return m_targetId; }
+    const QString& sessionId() const { return m_sessionId; }
+    void setUrl(const QString& url) { m_url = url; }
+
+    // The page asked for a window of this address; its popup target follows shortly.
+    void noteWindowOpen(const QString& url);
+    // The address of the oldest window asked for and not yet matched to its popup; empty when none.
+    QString takeWindowOpen();
+
+private:
+    QPointer<CdpBrowser> m_browser;
+    QString m_targetId;
+    QString m_sessionId;
+    QString m_url;
+    QStringList m_windowOpens;
+};

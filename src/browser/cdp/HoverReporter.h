@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The script that tells the program which link the mouse is over. It runs in an isolated world of its
+// own, where the page's scripts cannot see it or call its binding, and it only heeds real mouse events,
+// so a page cannot fake a hover to get its popups through.
+class HoverReporter {
+public:
+    // A binding and world name of this run, so a page cannot guess them either.
+    HoverReporter();
+
+    const QString& bindingName() const { return m_bindingName; }
+    const QString& worldName() const { return m_worldName; }
+    // Reports the link's absolute address on mouse-over and "" when the mouse leaves it.
+    QString script() const;
+
+    // Payloads longer than this are cut: a status text, not a document.
+    static constexpr qsizetype MaxPayload = 8192;
+
+private:
+    QString m_bindingName;
+    QString m_worldName;
+};

@@ -1,0 +1,158 @@
+#include "BrowserRig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTest>
+
+#include <optional>
+
+BrowserRig::BrowserRig()
+    : m_server(m_site.path())
+{
+    QObject::connect(&m_server, &LoopbackHttpServer::requestSeen,
+                     [this](const QString&, const QString& target) { m_requests.append(target); });
+    if (!m_server.listen())
+        qWarning("cannot listen: %s", qPrintable(m_server.errorString()));
+    m_context = std::make_unique<DecisionContext>(state, options, m_sound, m_pump, prompt, QString());
+    QObject::connect(m_context.get(), &DecisionContext::Decided,
+                     [this](const QString& site, const QString& url, bool blocked) {
+                         decisions.append({site, url, blocked});
+                     });
+    tracker = std::make_unique<cIEWindows>(group, *m_context);
+}
+
+BrowserRig::~BrowserRig()
+{
+    tracker.reset();
+    m_context.reset();
+}
+
+void BrowserRig::addPage(const QString& path, const QByteArray& html)
+{
+    QFile file(m_site.filePath(path));
+    QDir().mkpath(QFileInfo(file).path());
+    if (file.open(QIODevice::WriteOnly))
+        file.write(html);
+}
+
+bool BrowserRig::requested(const QString& prefix) const
+{
+    for (const QString& target : m_requests) {
+        if (target.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+CdpBrowser* BrowserRig::launch()
+{
+    BrowserLauncher::Options launch;
+    launch.headless = true;
+    launch.discardOutput = true;
+    launch.profileDir = m_profiles.filePath(QString::number(browsers.size()));
+    QString error;
+    auto transport = BrowserLauncher().launch(launch, &error);
+    if (!transport) {
+        qWarning("cannot launch a browser: %s", qPrintable(error));
+        return nullptr;
+    }
+    auto owned = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)));
+    CdpBrowser* browser = owned.get();
+    if (qEnvironmentVariableIsSet("TARNWICK_TRACE")) {
+        QObject::connect(browser->connection().transport(), &CdpTransport::messageReceived,
+                         [](const QByteArray& message) { qDebug("<- %s", message.constData()); });
+    }
+    bool ready = false;
+    QObject::connect(browser, &CdpBrowser::ready, [&ready] { ready = true; });
+    browser->start();
+    group.add(std::move(owned));
+    if (!QTest::qWaitFor([&] { return ready; }, 20000))
+        return nullptr;
+    browsers.append(browser);
+    return browser;
+}
+
+CdpPageWindow* BrowserRig::open(CdpBrowser* browser, const QString& path)
+{
+    const QString address = url(path);
+    const int before = int(browser->windows().size());
+    browser->openPage(address);
+    CdpPageWindow* page = nullptr;
+    const bool appeared = QTest::qWaitFor(
+        [&] {
+            const auto windows = browser->windows();
+            if (windows.size() <= before)
+                return false;
+            page = static_cast<CdpPageWindow*>(windows.last().get());
+            return page->LocationURL() == address;
+        },
+        15000);
+    if (!appeared)
+        return nullptr;
+    // The target exists before its first document: wait for the page itself, not the blank start.
+    const QString probe = QStringLiteral("location.href + ' ' + document.readyState");
+    const bool loaded = QTest::qWaitFor(
+        [&] { return evaluate(page, probe).value("value").toString() == address + " complete"; }, 15000);
+    return loaded ? page : nullptr;
+}
+
+void BrowserRig::run(CdpPageWindow* page, const QString& script, bool userGesture)
+{
+    CdpBrowser* browser = browsers.isEmpty() ? nullptr : browsers.first();
+    for (CdpBrowser* candidate : std::as_const(browsers)) {
+        for (const auto& window : candidate->windows()) {
+            if (window.get() == page)
+                browser = candidate;
+        }
+    }
+    if (!browser)
+        return;
+    // Its answer comes when the script has run, a popup it opened being settled by then.
+    auto done = std::make_shared<bool>(false);
+    browser->connection().send(QStringLiteral("Runtime.evaluate"),
+                               {{"expression", script}, {"userGesture", userGesture}},
+                               [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
+    if (!QTest::qWaitFor([&] { return *done; }, 10000))
+        qWarning("script still running: %s", qPrintable(script));
+}
+
+QJsonObject BrowserRig::evaluate(CdpPageWindow* page, const QString& script)
+{
+    for (CdpBrowser* browser : std::as_const(browsers)) {
+        for (const auto& window : browser->windows()) {
+            if (window.get() != page)
+                continue;
+            // Shared with the callback, which may come after a time-out.
+            auto result = std::make_shared<std::optional<QJsonObject>>();
+            browser->connection().send(
+                QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"returnByValue", true}},
+                [result](const CdpConnection::Reply& reply) { *result = reply.result.value("result").toObject(); },
+                page->sessionId());
+            if (!QTest::qWaitFor([&] { return result->has_value(); }, 10000))
+                qWarning("no answer to %s", qPrintable(script));
+            return result->value_or(QJsonObject());
+        }
+    }
+    return {};
+}
+
+void BrowserRig::mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks)
+{
+    for (CdpBrowser* browser : std::as_const(browsers)) {
+        for (const auto& window : browser->windows()) {
+            if (window.get() != page)
+                continue;
+            QJsonObject params{{"type", type}, {"x", x}, {"y", y}};
+            if (clicks > 0)
+                params.insert("button", "left"), params.insert("clickCount", clicks);
+            auto done = std::make_shared<bool>(false);
+            browser->connection().send(
+                QStringLiteral("Input.dispatchMouseEvent"), params,
+                [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
+            if (!QTest::qWaitFor([&] { return *done; }, 10000))
+                qWarning("mouse event %s not taken", qPrintable(type));
+            return;
+        }
+    }
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "AppState.h"
+#include "BrowserLauncher.h"
+#include "CdpBrowser.h"
+#include "CdpPageWindow.h"
+#include "DecisionContext.h"
+#include "LoopbackHttpServer.h"
+#include "MessagePump.h"
+#include "NullSoundService.h"
+#include "PipeTransport.h"
+#include "PopupOptions.h"
+#include "PromptService.h"
+#include "ShellWindowsGroup.h"
+#include "cIEWindows.h"
+#include "modPlaySound.h"
+
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+// A real headless Chromium driven by the program's own browser layer, a loopback web site whose every
+// request is logged, and the popup decision wired to both, for the end-to-end tests.
+class BrowserRig {
+public:
+    struct Options : PopupOptions {
+        bool check1 = true, check2 = false, check5 = false, check6 = false;
+        bool PopupBlocking() const override { return check1; }
+        bool SetupMode() const override { return check2; }
+        bool BlockSound() const override { return check5; }
+        bool LinkException() const override { return check6; }
+    };
+    struct NoPump : MessagePump {
+        void ProcessPending() override {}
+    };
+    // Holds every question until the test answers it.
+    struct HeldPrompt : PromptService {
+        QList<Answered> answers;
+        void ShowPrompt(const QString&, Answered answered) override { answers.append(std::move(answered)); }
+    };
+    struct Decision {
+        QString site, url;
+        bool blocked;
+    };
+
+    BrowserRig();
+    ~BrowserRig();
+
+    // Writes a page of the loopback site.
+    void addPage(const QString& path, const QByteArray& html);
+    QString url(const QString& path) const { return m_server.url(path); }
+    // Paths the site was asked for, in order.
+    QStringList requests() const { return m_requests; }
+    bool requested(const QString& prefix) const;
+
+    // Starts one more browser and waits until it is watched. Null on failure, with the reason logged.
+    CdpBrowser* launch();
+    // Opens a page in the browser and waits for its window.
+    CdpPageWindow* open(CdpBrowser* browser, const QString& path);
+    // Runs a script in the page as if the user had just clicked.
+    void run(CdpPageWindow* page, const QString& script, bool userGesture = true);
+    // Sends a real mouse event to the page.
+    void mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks = 0);
+    // The page's result of a script, waited for.
+    QJsonObject evaluate(CdpPageWindow* page, const QString& script);
+
+    AppState state;
+    Options options;
+    HeldPrompt prompt;
+    QList<Decision> decisions;
+    ShellWindowsGroup group;
+    std::unique_ptr<cIEWindows> tracker;
+    QList<CdpBrowser*> browsers;
+
+private:
+    QTemporaryDir m_site;
+    QTemporaryDir m_profiles;
+    LoopbackHttpServer m_server;
+    QStringList m_requests;
+    NullSoundService m_silence;
+    modPlaySound m_sound{m_silence};
+    NoPump m_pump;
+    std::unique_ptr<DecisionContext> m_context;
+};
