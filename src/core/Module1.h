@@ -28,12 +28,17 @@ public:
     bool LoadDisallowedSites() { return m_disallowed.load(); }
     bool SaveDisallowedSites() { return m_disallowed.save(); }
 
+    // Makes the data folder and any missing list file: "allowed.txt" allows the product's own web site,
+    // "disallowed.txt" is empty. False, with the path and the reason in *error, when that fails.
+    bool CreateMissingFiles(const QString& websiteHost, QString* error);
+
     // The Add buttons: the text box's text as it stands; an empty text or a single space adds nothing.
     static bool AddButton(SiteListStore& list, const QString& text);
     // The Delete buttons: the selected row (-1 for none) leaves the list box, the file and the text.
     static bool DeleteButton(SiteListStore& list, int selectedRow);
 
 private:
+    QString m_dataFolder;
     SiteListStore m_allowed;
     SiteListStore m_disallowed;
 };

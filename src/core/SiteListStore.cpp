@@ -4,6 +4,9 @@
 #include "SiteList.h"
 #include "StatusSink.h"
 
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <utility>
 
 SiteListStore::SiteListStore(QString path, QString listName, SiteList& memory, StatusSink& status)
@@ -88,6 +91,18 @@ bool SiteListStore::save()
     QString error;
     if (!ListFile::rewrite(m_path, rows(), &error)) {
         report(QStringLiteral("Could not write %1 (%2)").arg(m_path, error));
+        return false;
+    }
+    return true;
+}
+
+bool SiteListStore::createIfMissing(const QByteArray& content, QString* error)
+{
+    if (QFileInfo::exists(m_path))
+        return true;
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        *error = file.errorString();
         return false;
     }
     return true;

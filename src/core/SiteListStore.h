@@ -30,6 +30,8 @@ public:
     bool load();
     // Rewrites the file from the rows.
     bool save();
+    // Writes the file with this content if there is none yet; false with the reason when it cannot.
+    bool createIfMissing(const QByteArray& content, QString* error);
 
 private:
     bool replaceRows(const QStringList& rows);
