@@ -1,0 +1,189 @@
+// The headless runner as a user starts it: a real program, a real browser, a page on loopback.
+#include "LoopbackHttpServer.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QString program()
+{
+    return QStringLiteral(TARNWICK_EXECUTABLE);
+}
+
+QString dataFolder()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Tarnwick");
+}
+
+QString settingsFile()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick/Tarnwick.ini");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The pids of the browsers started with the given profile folder.
+QList<qint64> browsersWithProfile(const QString& profile)
+{
+    QList<qint64> pids;
+    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        bool ok = false;
+        const qint64 pid = it.fileName().toLongLong(&ok);
+        if (!ok)
+            continue;
+        const QByteArray cmdline = readFile(it.filePath() + QStringLiteral("/cmdline"));
+        if (cmdline.contains(("--user-data-dir=" + profile).toUtf8()) && !cmdline.contains("--type="))
+            pids.append(pid);
+    }
+    return pids;
+}
+
+} // namespace
+
+class TestHeadless : public QObject {
+    Q_OBJECT
+private slots:
+    void demoPrintsEveryDecisionAndEnds();
+    void storedOptionsListsAndCount();
+    void closingTheLaunchedBrowserEndsTheRunner();
+    void refusesWhatItCannotDo_data();
+    void refusesWhatItCannotDo();
+    void unusableDataFolderStopsStartUp();
+};
+
+void TestHeadless::demoPrintsEveryDecisionAndEnds()
+{
+    QProcess runner;
+    runner.start(program(), {QStringLiteral("--demo")});
+    QVERIFY(runner.waitForFinished(90000));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), 0);
+    const QList<QByteArray> lines = runner.readAllStandardOutput().trimmed().split('\n');
+    QCOMPARE(lines.size(), 5);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(lines[i].startsWith("blocked\t127.0.0.1:"), lines[i].constData());
+    QVERIFY(lines[4].startsWith("allowed\t127.0.0.1:"));
+    QVERIFY(lines[4].endsWith("/popup/wanted.html"));
+    // The demo keeps to itself.
+    QVERIFY(!QFile::exists(dataFolder()));
+    QVERIFY(!QFile::exists(settingsFile()));
+}
+
+void TestHeadless::storedOptionsListsAndCount()
+{
+    QTemporaryDir site;
+    writeFile(site.filePath("index.html"),
+              "<!doctype html><title>asks</title><script>window.open('/ad.html')</script>");
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    QStringList seen;
+    connect(&server, &LoopbackHttpServer::requestSeen, this, [&seen](const QString&, const QString& t) { seen << t; });
+
+    // Setup mode on and the site on neither list: nobody can answer, so the popup is blocked and no
+    // list changes. A damaged value reads as its default.
+    writeFile(settingsFile(), "[Settings]\nchkStopPop=not a number\nchkAuto=1\nchkSound=0\nintStopped=41\n");
+    writeFile(dataFolder() + "/allowed.txt", "other.example\r\n");
+    writeFile(dataFolder() + "/disallowed.txt", "\r\n");
+
+    QProcess runner;
+    runner.start(program(), {"--headless", "--launch", "--open", server.url("/index.html")});
+    QVERIFY(runner.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return runner.canReadLine(); }, 60000));
+    const QByteArray line = runner.readLine();
+    QCOMPARE(line, QByteArray("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
+                              server.url("/ad.html").toUtf8() + '\n'));
+    QVERIFY(QTest::qWaitFor([] { return QSettings(settingsFile(), QSettings::IniFormat).value("Settings/intStopped") == "42"; }, 5000));
+    QVERIFY(!seen.contains("/ad.html"));
+    QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("other.example\r\n"));
+    QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
+
+    ::kill(pid_t(runner.processId()), SIGTERM);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), 0);
+    // The launched browser went with it.
+    QVERIFY(QTest::qWaitFor([] { return browsersWithProfile(dataFolder() + "/browser-profile").isEmpty(); }, 10000));
+}
+
+void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
+{
+    QVERIFY(QDir(dataFolder()).removeRecursively());
+    QProcess runner;
+    runner.start(program(), {"--headless", "--launch"});
+    QVERIFY(runner.waitForStarted());
+    // First start: the lists are made, the product's own site allowed.
+    QVERIFY(QTest::qWaitFor([] { return QFile::exists(dataFolder() + "/disallowed.txt"); }, 10000));
+    QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("www.tarnwick.example\r\n"));
+    QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
+    QList<qint64> browsers;
+    QVERIFY(QTest::qWaitFor([&] { return !(browsers = browsersWithProfile(dataFolder() + "/browser-profile")).isEmpty(); }, 30000));
+    for (qint64 pid : browsers)
+        ::kill(pid_t(pid), SIGTERM);
+    QVERIFY(runner.waitForFinished(30000));
+    QCOMPARE(runner.exitCode(), 0);
+    QVERIFY(runner.readAllStandardError().contains("launched browser has ended"));
+}
+
+void TestHeadless::refusesWhatItCannotDo_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("another machine") << QStringList{"--headless", "--browser-url", "http://192.0.2.1:9222"} << "192.0.2.1";
+    QTest::newRow("nothing to watch") << QStringList{"--headless"} << "nothing to watch";
+    QTest::newRow("open without launch")
+        << QStringList{"--headless", "--browser-url", "http://127.0.0.1:9", "--open", "http://127.0.0.1/"}
+        << "--open needs --launch";
+    QTest::newRow("no such browser") << QStringList{"--headless", "--launch=/nonexistent/browser"} << "/nonexistent/browser";
+}
+
+void TestHeadless::refusesWhatItCannotDo()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QProcess runner;
+    runner.start(program(), arguments);
+    QVERIFY(runner.waitForFinished(30000));
+    QVERIFY(runner.exitCode() != 0);
+    const QString err = QString::fromUtf8(runner.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
+}
+
+void TestHeadless::unusableDataFolderStopsStartUp()
+{
+    QTemporaryDir scratch;
+    const QString blocker = scratch.filePath("not-a-folder");
+    writeFile(blocker, "a file where the data folder should go");
+    QProcess runner;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", blocker);
+    runner.setProcessEnvironment(environment);
+    runner.start(program(), {"--headless", "--launch"});
+    QVERIFY(runner.waitForFinished(30000));
+    QCOMPARE(runner.exitCode(), 1);
+    QVERIFY(runner.readAllStandardError().contains(blocker.toUtf8() + "/Tarnwick"));
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"
