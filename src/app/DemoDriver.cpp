@@ -89,11 +89,18 @@ void DemoDriver::followLink()
             browser->connection().send(QStringLiteral("Input.dispatchMouseEvent"), params, {}, session);
         };
         mouse("mouseMoved", 0);
-        // The hover reporter needs a moment to say where the mouse is, as a reader's hand would give it.
-        QTimer::singleShot(300, this, [mouse] {
+        // Click once the browser has said the mouse is over the link, as a reader's hand would wait.
+        auto* hovering = new QTimer(this);
+        hovering->setInterval(50);
+        connect(hovering, &QTimer::timeout, this, [this, hovering, mouse] {
+            if (!m_runner.statusText().endsWith(u"/popup/wanted.html"))
+                return;
+            hovering->deleteLater();
+            hovering->stop();
             mouse("mousePressed", 1);
             mouse("mouseReleased", 1);
         });
+        hovering->start();
         return;
     }
 }

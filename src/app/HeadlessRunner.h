@@ -42,6 +42,8 @@ public:
     // Sets everything up; false (with the reason said) when the runner cannot start.
     bool start();
     int decisionCount() const { return m_decisions; }
+    // The last status text the browsers reported: the link under the mouse, if any.
+    const QString& statusText() const { return m_state.gStatusText; }
     CdpBrowser* launchedBrowser() const { return m_launched; }
 
 signals:
