@@ -2,7 +2,7 @@
 // and go, popups with odd openers, paused requests, binding calls, all with any types. Whatever comes,
 // the collection stays consistent and every popup the program heard of is settled exactly once.
 #include "CdpBrowser.h"
-#include "CdpTransport.h"
+#include "FuzzTransport.h"
 #include "NewWindowRequest.h"
 
 #include <QByteArrayList>
@@ -13,21 +13,6 @@
 #include <memory>
 
 namespace {
-
-class FuzzTransport : public CdpTransport {
-public:
-    void sendMessage(const QByteArray&) override {}
-    bool isClosed() const override { return m_closed; }
-    void deliver(const QByteArray& message) { emit messageReceived(message); }
-    void close()
-    {
-        m_closed = true;
-        emit closed(QStringLiteral("end of input"));
-    }
-
-private:
-    bool m_closed = false;
-};
 
 // A page and a popup of it, so that the fuzzer starts from the interesting state.
 const QByteArrayList kPrelude = {

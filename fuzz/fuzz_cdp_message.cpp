@@ -2,7 +2,7 @@
 // pipe frames them, and whole as one WebSocket message. Pending commands (ids 1 to 4, two of them in
 // session "S1") must each end exactly once when the connection closes.
 #include "CdpConnection.h"
-#include "CdpTransport.h"
+#include "FuzzTransport.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -14,21 +14,6 @@
 #include <memory>
 
 namespace {
-
-class FuzzTransport : public CdpTransport {
-public:
-    void sendMessage(const QByteArray&) override {}
-    bool isClosed() const override { return m_closed; }
-    void deliver(const QByteArray& message) { emit messageReceived(message); }
-    void close()
-    {
-        m_closed = true;
-        emit closed(QStringLiteral("end of input"));
-    }
-
-private:
-    bool m_closed = false;
-};
 
 void run(const QByteArrayList& messages)
 {

@@ -5,6 +5,7 @@
 #include "CdpBrowser.h"
 #include "CdpPageWindow.h"
 #include "DecisionContext.h"
+#include "DecisionDoubles.h"
 #include "LoopbackHttpServer.h"
 #include "MessagePump.h"
 #include "NullSoundService.h"
@@ -22,21 +23,6 @@
 // request is logged, and the popup decision wired to both, for the end-to-end tests.
 class BrowserRig {
 public:
-    struct Options : PopupOptions {
-        bool check1 = true, check2 = false, check5 = false, check6 = false;
-        bool PopupBlocking() const override { return check1; }
-        bool SetupMode() const override { return check2; }
-        bool BlockSound() const override { return check5; }
-        bool LinkException() const override { return check6; }
-    };
-    struct NoPump : MessagePump {
-        void ProcessPending() override {}
-    };
-    // Holds every question until the test answers it.
-    struct HeldPrompt : PromptService {
-        QList<Answered> answers;
-        void ShowPrompt(const QString&, Answered answered) override { answers.append(std::move(answered)); }
-    };
     struct Decision {
         QString site, url;
         bool blocked;
@@ -64,8 +50,8 @@ public:
     QJsonObject evaluate(CdpPageWindow* page, const QString& script);
 
     AppState state;
-    Options options;
-    HeldPrompt prompt;
+    FakeOptions options;
+    ManualPrompt prompt;
     QList<Decision> decisions;
     ShellWindowsGroup group;
     std::unique_ptr<cIEWindows> tracker;
@@ -78,6 +64,6 @@ private:
     QStringList m_requests;
     NullSoundService m_silence;
     modPlaySound m_sound{m_silence};
-    NoPump m_pump;
+    CountingPump m_pump;
     std::unique_ptr<DecisionContext> m_context;
 };

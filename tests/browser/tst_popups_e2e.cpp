@@ -185,20 +185,20 @@ void TestPopupsEndToEnd::heldPopupWaitsForTheAnswer()
     QVERIFY(page);
 
     rig.run(page, "window.open('/target-no.html')");
-    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.answers.size() == 1; }, 15000));
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.shown.size() == 1; }, 15000));
     QTest::qWait(500);
     QVERIFY(!rig.requested("/target-no.html"));
     QCOMPARE(rig.evaluate(page, "2 + 2").value("value").toInt(), 4); // the opener is not frozen
-    rig.prompt.answers[0](false);
+    rig.prompt.answer(0, false);
     QTest::qWait(500);
     QVERIFY(!rig.requested("/target-no.html"));
     QCOMPARE(rig.state.gBlockedCount, 1);
 
     rig.run(page, "window.open('/target-yes.html')");
-    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.answers.size() == 2; }, 15000));
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.shown.size() == 2; }, 15000));
     QTest::qWait(300);
     QVERIFY(!rig.requested("/target-yes.html"));
-    rig.prompt.answers[1](true);
+    rig.prompt.answer(1, true);
     QVERIFY(QTest::qWaitFor([&] { return rig.requested("/target-yes.html"); }, 15000));
 }
 

@@ -1,6 +1,7 @@
 // The decision on every new-window request, through a sink attached to a test window.
 #include "AppState.h"
 #include "DecisionContext.h"
+#include "DecisionDoubles.h"
 #include "FakeBrowser.h"
 #include "IE_Class.h"
 #include "MessagePump.h"
@@ -17,19 +18,6 @@
 
 namespace {
 
-struct Options : PopupOptions {
-    bool check1 = true, check2 = false, check5 = false, check6 = false;
-    bool PopupBlocking() const override { return check1; }
-    bool SetupMode() const override { return check2; }
-    bool BlockSound() const override { return check5; }
-    bool LinkException() const override { return check6; }
-};
-
-struct CountingPump : MessagePump {
-    int passes = 0;
-    void ProcessPending() override { ++passes; }
-};
-
 // Records what it was asked to play; like the real service it plays nothing for a missing file.
 struct RecordingSound : SoundService {
     QStringList asked;
@@ -40,22 +28,11 @@ struct RecordingSound : SoundService {
     }
 };
 
-// A prompt the test answers by hand.
-struct ManualPrompt : PromptService {
-    struct Shown {
-        QString site;
-        Answered answered;
-    };
-    QList<Shown> shown;
-    void ShowPrompt(const QString& site, Answered answered) override { shown.append({site, std::move(answered)}); }
-    void answer(int index, bool allow) { shown[index].answered(allow); }
-};
-
 const QString kSoundPath = QStringLiteral("/nonexistent/sounds/pop.wav");
 
 struct Fixture {
     AppState state;
-    Options options;
+    FakeOptions options;
     RecordingSound sound;
     modPlaySound player{sound};
     CountingPump pump;

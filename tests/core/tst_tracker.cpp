@@ -1,6 +1,7 @@
 // One fresh sink on every window of the collection after every window event.
 #include "AppState.h"
 #include "DecisionContext.h"
+#include "DecisionDoubles.h"
 #include "FakeBrowser.h"
 #include "IE_Class.h"
 #include "MessagePump.h"
@@ -15,23 +16,6 @@
 #include <QTest>
 
 namespace {
-
-struct BlockEverything : PopupOptions {
-    bool PopupBlocking() const override { return true; }
-    bool SetupMode() const override { return setup; }
-    bool BlockSound() const override { return false; }
-    bool LinkException() const override { return false; }
-    bool setup = false;
-};
-
-struct NoPump : MessagePump {
-    void ProcessPending() override {}
-};
-
-struct HeldPrompt : PromptService {
-    QList<Answered> answers;
-    void ShowPrompt(const QString&, Answered answered) override { answers.append(std::move(answered)); }
-};
 
 // A collection whose listing itself brings news of another window, as a browser can while it is asked.
 class BusyShellWindows : public FakeShellWindows {
@@ -51,11 +35,11 @@ public:
 
 struct Fixture {
     AppState state;
-    BlockEverything options;
+    FakeOptions options;
     NullSoundService silence;
     modPlaySound sound{silence};
-    NoPump pump;
-    HeldPrompt prompt;
+    CountingPump pump;
+    ManualPrompt prompt;
     DecisionContext context{state, options, sound, pump, prompt, QString()};
     BusyShellWindows shell;
 };
@@ -159,14 +143,14 @@ void TestTracker::popupsOfListedWindowsAreDecided()
 void TestTracker::pendingDecisionSurvivesRebuild()
 {
     Fixture f;
-    f.options.setup = true;
+    f.options.check2 = true;
     cIEWindows tracker(f.shell, f.context);
     auto asking = f.shell.open(QStringLiteral("http://asking.com/"));
     auto popup = asking->openPopup();
-    QCOMPARE(f.prompt.answers.size(), 1);
+    QCOMPARE(f.prompt.shown.size(), 1);
     f.shell.open(QStringLiteral("http://other.com/"));
     f.shell.close(asking);
-    f.prompt.answers[0](false);
+    f.prompt.answer(0, false);
     QVERIFY(popup.settled() && popup.blocked());
 }
 
