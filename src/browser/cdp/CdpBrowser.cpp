@@ -182,7 +182,7 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
     const QString asked = opener->takeWindowOpen();
     if (url.isEmpty())
         url = asked;
-    popup.url = url;
+    popup.canAccessOpener = info.value(u"canAccessOpener").toBool();
     m_popups.insert(sessionId, popup);
 
     QPointer<CdpBrowser> self(this);
@@ -203,32 +203,35 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
         holdPopup(sessionId);
 }
 
-void CdpBrowser::gatePopup(const QString& sessionId, std::function<void()> then)
+void CdpBrowser::gatePopup(const Popup& popup, std::function<void()> then)
 {
-    // Two gates, both up before the popup runs. Fetch stops every request the popup's own documents
-    // make. What an opener writes into an empty popup loads through the opener, out of that gate's
-    // reach; a policy of the popup's first document that allows no loads at all stops it in the renderer.
-    QPointer<CdpBrowser> self(this);
-    m_connection->send(
-        QStringLiteral("Fetch.enable"),
-        object({{"patterns", QJsonArray{object({{"urlPattern", "*"}, {"requestStage", "Request"}})}}}),
-        [self, sessionId, then = std::move(then)](const CdpConnection::Reply&) mutable {
-            if (!self)
-                return;
-            self->m_connection->send(
-                QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}),
-                [then = std::move(then)](const CdpConnection::Reply&) { then(); }, sessionId, kGateTimeout);
-        },
-        sessionId, kGateTimeout);
+    // Fetch stops every request of the popup's own documents. A popup its opener can reach may be
+    // written into by it, and what is written loads through the opener, out of that gate's reach: a
+    // policy on the popup's first document that allows no loads stops it in the renderer. Such a popup
+    // starts in its opener's renderer, which answers while the popup is paused. Both gates go up at
+    // once; the popup goes on when both have answered.
+    auto remaining = std::make_shared<int>(popup.canAccessOpener ? 2 : 1);
+    auto gateUp = [remaining, then = std::move(then)](const CdpConnection::Reply&) {
+        if (--*remaining == 0)
+            then();
+    };
+    m_connection->send(QStringLiteral("Fetch.enable"),
+                       object({{"patterns", QJsonArray{object({{"urlPattern", "*"}, {"requestStage", "Request"}})}}}),
+                       gateUp, popup.sessionId, kGateTimeout);
+    if (popup.canAccessOpener) {
+        m_connection->send(QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}), gateUp,
+                           popup.sessionId, kGateTimeout);
+    }
 }
 
 void CdpBrowser::holdPopup(const QString& sessionId)
 {
     // The popup waits at its gates until the decision; it runs meanwhile, so the opener page, which may
     // share its renderer, does not freeze while the user thinks.
-    m_popups[sessionId].held = true;
+    Popup& popup = m_popups[sessionId];
+    popup.held = true;
     QPointer<CdpBrowser> self(this);
-    gatePopup(sessionId, [self, sessionId] {
+    gatePopup(popup, [self, sessionId] {
         if (!self || !self->m_popups.contains(sessionId))
             return;
         const Popup& held = self->m_popups[sessionId];
@@ -260,27 +263,16 @@ void CdpBrowser::blockPopup(Popup& popup)
         closePopup(popup.sessionId);
         return;
     }
+    // Closed while still paused, it never asks for its address; the gates catch what its opener does
+    // to it meanwhile. The opener, held with a popup that shares its renderer, is let go after.
     QPointer<CdpBrowser> self(this);
     const QString sessionId = popup.sessionId;
     const QString openerSessionId = popup.openerSessionId;
-    const bool empty = popup.url.isEmpty() || popup.url == u"about:blank";
-    gatePopup(sessionId, [self, sessionId, openerSessionId, empty] {
+    gatePopup(popup, [self, sessionId, openerSessionId] {
         if (!self)
             return;
-        // Let it go, gated: a popup that shares its opener's renderer holds the opener paused with it.
-        // Closing it at once would take its gate with it while its first request is on its way, so it
-        // is closed when that request has been failed; an empty popup, once its opener's script has run.
-        self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
-        if (empty) {
-            self->m_connection->send(
-                QStringLiteral("Runtime.evaluate"), object({{"expression", "0"}}),
-                [self, sessionId](const CdpConnection::Reply&) {
-                    if (self)
-                        self->closePopup(sessionId);
-                },
-                openerSessionId, kGateTimeout);
-        }
-        QTimer::singleShot(kBlockedPopupGraceMs, self, [self, sessionId] { self->closePopup(sessionId); });
+        self->closePopup(sessionId);
+        self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
     });
 }
 

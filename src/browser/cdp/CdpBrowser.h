@@ -38,8 +38,6 @@ public:
 
     // How long a popup's gates may take to go up before it is let go regardless.
     static constexpr std::chrono::milliseconds kGateTimeout{2000};
-    // How long a blocked popup may take to ask for its address before it is closed regardless.
-    static constexpr int kBlockedPopupGraceMs = 1000;
 
 signals:
     void ready();
@@ -54,7 +52,7 @@ private:
         QString targetId;
         QString sessionId;
         QString openerSessionId;
-        QString url;
+        bool canAccessOpener = false;
         bool decided = false;
         bool closing = false;
         bool cancel = false;
@@ -72,7 +70,7 @@ private:
     void continueRequest(const PausedRequest& request);
     void failRequest(const PausedRequest& request);
     // Raises the popup's gates while it is still paused, then carries on.
-    void gatePopup(const QString& sessionId, std::function<void()> then);
+    void gatePopup(const Popup& popup, std::function<void()> then);
     void forgetPopup(QHash<QString, Popup>::iterator it);
     void closePopup(const QString& sessionId);
     void onBindingCalled(const QString& sessionId, const QJsonObject& params);
