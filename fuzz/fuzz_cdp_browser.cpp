@@ -34,19 +34,19 @@ void run(const QByteArrayList& messages, bool settleLater)
     int settled = 0;
     std::vector<std::shared_ptr<NewWindowRequest>> held;
     auto hook = [&](const std::shared_ptr<BrowserWindow>& window) {
-        QObject::connect(window.get(), &BrowserWindow::NewWindow2, &browser,
-                         [&](std::shared_ptr<NewWindowRequest> request) {
-                             ++raised;
-                             auto wrapped = std::make_shared<NewWindowRequest>(
-                                 request->popupUrl(), [&settled, request](bool cancel) {
-                                     ++settled;
-                                     request->setCancel(cancel);
-                                     request->settle();
-                                 });
-                             wrapped->setCancel(raised % 2 == 0);
-                             if (settleLater)
-                                 held.push_back(wrapped);
-                         });
+        QObject::connect(
+            window.get(), &BrowserWindow::NewWindow2, &browser, [&](std::shared_ptr<NewWindowRequest> request) {
+                ++raised;
+                auto wrapped =
+                    std::make_shared<NewWindowRequest>(request->popupUrl(), [&settled, request](bool cancel) {
+                        ++settled;
+                        request->setCancel(cancel);
+                        request->settle();
+                    });
+                wrapped->setCancel(raised % 2 == 0);
+                if (settleLater)
+                    held.push_back(wrapped);
+            });
     };
     QObject::connect(&browser, &ShellWindows::WindowRegistered, &browser, [&] {
         for (const auto& window : browser.windows())

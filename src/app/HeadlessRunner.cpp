@@ -28,8 +28,7 @@ class ErrorStreamStatus : public StatusSink {
 public:
     explicit ErrorStreamStatus(QTextStream& err)
         : m_err(err)
-    {
-    }
+    {}
     void ShowStatus(const QString& text) override { m_err << text << Qt::endl; }
 
 private:
@@ -54,8 +53,7 @@ HeadlessRunner::HeadlessRunner(Options options, QTextStream& out, QTextStream& e
     , m_options(std::move(options))
     , m_out(out)
     , m_err(err)
-{
-}
+{}
 
 HeadlessRunner::~HeadlessRunner()
 {
@@ -164,9 +162,8 @@ bool HeadlessRunner::connectBrowsers()
 void HeadlessRunner::watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name)
 {
     CdpBrowser* raw = browser.get();
-    connect(raw, &CdpBrowser::disconnected, this, [this, raw, launched, name](const QString& reason) {
-        browserLost(raw, launched, name, reason);
-    });
+    connect(raw, &CdpBrowser::disconnected, this,
+            [this, raw, launched, name](const QString& reason) { browserLost(raw, launched, name, reason); });
     raw->start();
     m_group.add(std::move(browser));
 }

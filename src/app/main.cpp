@@ -43,9 +43,9 @@ int main(int argc, char* argv[])
     HeadlessRunner::Options options = takeLaunchOption(arguments);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n\n"
-        "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
+    parser.setApplicationDescription(
+        QStringLiteral("Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n\n"
+                       "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(QStringLiteral("headless"),

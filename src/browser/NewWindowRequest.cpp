@@ -5,8 +5,7 @@
 NewWindowRequest::NewWindowRequest(QString popupUrl, Settler settler)
     : m_popupUrl(std::move(popupUrl))
     , m_settler(std::move(settler))
-{
-}
+{}
 
 NewWindowRequest::~NewWindowRequest()
 {

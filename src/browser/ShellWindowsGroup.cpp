@@ -31,8 +31,8 @@ void ShellWindowsGroup::add(std::unique_ptr<ShellWindows> member)
 
 void ShellWindowsGroup::remove(ShellWindows* member)
 {
-    const auto it = std::find_if(m_members.begin(), m_members.end(),
-                                 [member](const auto& owned) { return owned.get() == member; });
+    const auto it =
+        std::find_if(m_members.begin(), m_members.end(), [member](const auto& owned) { return owned.get() == member; });
     if (it == m_members.end())
         return;
     std::unique_ptr<ShellWindows> gone = std::move(*it);

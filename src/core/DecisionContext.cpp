@@ -10,8 +10,8 @@
 #include <limits>
 #include <utility>
 
-DecisionContext::DecisionContext(AppState& state, const PopupOptions& options, modPlaySound& sound,
-                                 MessagePump& pump, PromptService& prompt, QString soundPath, QObject* parent)
+DecisionContext::DecisionContext(AppState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
+                                 PromptService& prompt, QString soundPath, QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_options(options)
@@ -19,8 +19,7 @@ DecisionContext::DecisionContext(AppState& state, const PopupOptions& options, m
     , m_pump(pump)
     , m_soundPath(std::move(soundPath))
     , m_prompts(std::make_unique<PromptQueue>(state, prompt))
-{
-}
+{}
 
 DecisionContext::~DecisionContext()
 {

@@ -12,8 +12,7 @@
 IE_Class::IE_Class(DecisionContext& context, QObject* parent)
     : QObject(parent)
     , m_context(context)
-{
-}
+{}
 
 IE_Class::~IE_Class()
 {

@@ -5,14 +5,13 @@ const QString kSection = QStringLiteral("Settings");
 }
 
 IniSettingsStore::IniSettingsStore(const QString& productName)
-    : IniSettingsStore(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, productName, productName))
-{
-}
+    : IniSettingsStore(
+          std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, productName, productName))
+{}
 
 IniSettingsStore::IniSettingsStore(std::unique_ptr<QSettings> settings)
     : m_settings(std::move(settings))
-{
-}
+{}
 
 IniSettingsStore IniSettingsStore::atPath(const QString& path)
 {

@@ -10,8 +10,7 @@ Module1::Module1(AppState& state, const QString& dataFolder, StatusSink& status)
                 state.gAllowedSites, status)
     , m_disallowed(QDir(dataFolder).filePath(QStringLiteral("disallowed.txt")), QStringLiteral("disallowed"),
                    state.gDisallowedSites, status)
-{
-}
+{}
 
 bool Module1::AddButton(SiteListStore& list, const QString& text)
 {

@@ -7,8 +7,7 @@
 PromptQueue::PromptQueue(AppState& state, PromptService& service)
     : m_state(state)
     , m_service(service)
-{
-}
+{}
 
 PromptQueue::~PromptQueue()
 {

@@ -14,8 +14,7 @@ SiteListStore::SiteListStore(QString path, QString listName, SiteList& memory, S
     , m_listName(std::move(listName))
     , m_memory(memory)
     , m_status(status)
-{
-}
+{}
 
 void SiteListStore::report(const QString& text)
 {
@@ -25,7 +24,10 @@ void SiteListStore::report(const QString& text)
 bool SiteListStore::add(const QString& site)
 {
     if (m_model.rowCount() >= MaxEntries) {
-        report(QStringLiteral("The %1 list is full (%2 sites); %3 was not added").arg(m_listName).arg(MaxEntries).arg(site));
+        report(QStringLiteral("The %1 list is full (%2 sites); %3 was not added")
+                   .arg(m_listName)
+                   .arg(MaxEntries)
+                   .arg(site));
         return false;
     }
     // A line break would turn one entry into two lines of the file.

@@ -8,5 +8,4 @@ StoredOptions::StoredOptions(const SettingsStore& settings)
     , m_setupMode(settings.GetBoxState(QStringLiteral("chkAuto"), 1) == 1)
     , m_blockSound(settings.GetBoxState(QStringLiteral("chkSound"), 1) == 1)
     , m_linkException(settings.GetBoxState(QStringLiteral("chkLinks"), 0) == 1)
-{
-}
+{}

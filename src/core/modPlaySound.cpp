@@ -4,8 +4,7 @@
 
 modPlaySound::modPlaySound(SoundService& sound)
     : m_sound(sound)
-{
-}
+{}
 
 void modPlaySound::PlaySound(const QString& path)
 {

@@ -114,7 +114,8 @@ void TestHeadless::storedOptionsListsAndCount()
     const QByteArray line = runner.readLine();
     QCOMPARE(line, QByteArray("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
                               server.url("/ad.html").toUtf8() + '\n'));
-    QVERIFY(QTest::qWaitFor([] { return QSettings(settingsFile(), QSettings::IniFormat).value("Settings/intStopped") == "42"; }, 5000));
+    QVERIFY(QTest::qWaitFor(
+        [] { return QSettings(settingsFile(), QSettings::IniFormat).value("Settings/intStopped") == "42"; }, 5000));
     QVERIFY(!seen.contains("/ad.html"));
     QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("other.example\r\n"));
     QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
@@ -138,7 +139,8 @@ void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
     QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("www.tarnwick.example\r\n"));
     QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
     QList<qint64> browsers;
-    QVERIFY(QTest::qWaitFor([&] { return !(browsers = browsersWithProfile(dataFolder() + "/browser-profile")).isEmpty(); }, 30000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !(browsers = browsersWithProfile(dataFolder() + "/browser-profile")).isEmpty(); }, 30000));
     for (qint64 pid : browsers)
         ::kill(pid_t(pid), SIGTERM);
     QVERIFY(runner.waitForFinished(30000));
@@ -150,12 +152,14 @@ void TestHeadless::refusesWhatItCannotDo_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("another machine") << QStringList{"--headless", "--browser-url", "http://192.0.2.1:9222"} << "192.0.2.1";
+    QTest::newRow("another machine") << QStringList{"--headless", "--browser-url", "http://192.0.2.1:9222"}
+                                     << "192.0.2.1";
     QTest::newRow("nothing to watch") << QStringList{"--headless"} << "nothing to watch";
-    QTest::newRow("open without launch")
-        << QStringList{"--headless", "--browser-url", "http://127.0.0.1:9", "--open", "http://127.0.0.1/"}
-        << "--open needs --launch";
-    QTest::newRow("no such browser") << QStringList{"--headless", "--launch=/nonexistent/browser"} << "/nonexistent/browser";
+    QTest::newRow("open without launch") << QStringList{"--headless", "--browser-url", "http://127.0.0.1:9", "--open",
+                                                        "http://127.0.0.1/"}
+                                         << "--open needs --launch";
+    QTest::newRow("no such browser") << QStringList{"--headless", "--launch=/nonexistent/browser"}
+                                     << "/nonexistent/browser";
 }
 
 void TestHeadless::refusesWhatItCannotDo()

@@ -110,9 +110,9 @@ void BrowserRig::run(CdpPageWindow* page, const QString& script, bool userGestur
         return;
     // Its answer comes when the script has run, a popup it opened being settled by then.
     auto done = std::make_shared<bool>(false);
-    browser->connection().send(QStringLiteral("Runtime.evaluate"),
-                               {{"expression", script}, {"userGesture", userGesture}},
-                               [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
+    browser->connection().send(
+        QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"userGesture", userGesture}},
+        [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
     if (!QTest::qWaitFor([&] { return *done; }, 10000))
         qWarning("script still running: %s", qPrintable(script));
 }

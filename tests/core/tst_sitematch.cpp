@@ -19,16 +19,26 @@ void TestSiteMatch::siteName_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("site");
-    QTest::newRow("plain") << "http://www.shop.com/index.html" << "www.shop.com";
-    QTest::newRow("https keeps case") << "HTTPS://WWW.Shop.com/a/b" << "WWW.Shop.com";
-    QTest::newRow("port and user stay") << "http://user@shop.com:8080/x" << "user@shop.com:8080";
-    QTest::newRow("query ends it") << "http://shop.com?from=http://ads.com/" << "shop.com";
-    QTest::newRow("fragment ends it") << "https://shop.com#top" << "shop.com";
-    QTest::newRow("no slash at all") << "about:blank" << "about:blank";
-    QTest::newRow("other scheme cut at first slash") << "file:///home/me/page.html" << "file:";
-    QTest::newRow("scheme alone") << "http://" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("scheme inside the host part goes too") << "http://ahttp://b.com/" << "ab.com";
+    QTest::newRow("plain") << "http://www.shop.com/index.html"
+                           << "www.shop.com";
+    QTest::newRow("https keeps case") << "HTTPS://WWW.Shop.com/a/b"
+                                      << "WWW.Shop.com";
+    QTest::newRow("port and user stay") << "http://user@shop.com:8080/x"
+                                        << "user@shop.com:8080";
+    QTest::newRow("query ends it") << "http://shop.com?from=http://ads.com/"
+                                   << "shop.com";
+    QTest::newRow("fragment ends it") << "https://shop.com#top"
+                                      << "shop.com";
+    QTest::newRow("no slash at all") << "about:blank"
+                                     << "about:blank";
+    QTest::newRow("other scheme cut at first slash") << "file:///home/me/page.html"
+                                                     << "file:";
+    QTest::newRow("scheme alone") << "http://"
+                                  << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("scheme inside the host part goes too") << "http://ahttp://b.com/"
+                                                          << "ab.com";
 }
 
 void TestSiteMatch::siteName()
@@ -43,30 +53,54 @@ void TestSiteMatch::coverage_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("site");
     QTest::addColumn<bool>("covered");
-    QTest::newRow("equal") << "shop.com" << "shop.com" << true;
-    QTest::newRow("case never matters") << "SHOP.com" << "www.Shop.COM" << true;
-    QTest::newRow("entry above site") << "shop.com" << "www.shop.com" << true;
-    QTest::newRow("entry below site") << "www.shop.com" << "shop.com" << true;
-    QTest::newRow("deep subdomain") << "shop.com" << "a.b.c.shop.com" << true;
-    QTest::newRow("not at a dot") << "ad.com" << "bad.com" << false;
-    QTest::newRow("not at a dot, other way") << "bad.com" << "ad.com" << false;
-    QTest::newRow("siblings") << "a.shop.com" << "b.shop.com" << false;
-    QTest::newRow("entry longer than label") << "myshop.com" << "shop.com" << false;
-    QTest::newRow("scheme and path of entry") << "https://shop.com/programclicks.asp" << "shop.com" << true;
-    QTest::newRow("query of entry") << "shop.com?x=1" << "shop.com" << true;
-    QTest::newRow("port of site") << "127.0.0.1" << "127.0.0.1:8080" << true;
-    QTest::newRow("port of entry") << "shop.com:81" << "shop.com" << true;
-    QTest::newRow("user part") << "shop.com" << "me@shop.com" << true;
-    QTest::newRow("blanks around entry") << "  shop.com " << "shop.com" << true;
-    QTest::newRow("trailing dot") << "shop.com." << "www.shop.com" << true;
-    QTest::newRow("empty site") << "shop.com" << "" << false;
-    QTest::newRow("empty entry") << "" << "shop.com" << false;
-    QTest::newRow("single space entry") << " " << "shop.com" << false;
-    QTest::newRow("ipv4 only itself") << "0.0.1" << "127.0.0.1" << false;
-    QTest::newRow("ipv4 no parents") << "10.0.0.1" << "0.0.1" << false;
-    QTest::newRow("ipv6 with port") << "[::1]" << "[::1]:9222" << true;
-    QTest::newRow("about:blank is its own") << "about:blank" << "about:blank" << true;
-    QTest::newRow("top-level label covers") << "com" << "shop.com" << true;
+    QTest::newRow("equal") << "shop.com"
+                           << "shop.com" << true;
+    QTest::newRow("case never matters") << "SHOP.com"
+                                        << "www.Shop.COM" << true;
+    QTest::newRow("entry above site") << "shop.com"
+                                      << "www.shop.com" << true;
+    QTest::newRow("entry below site") << "www.shop.com"
+                                      << "shop.com" << true;
+    QTest::newRow("deep subdomain") << "shop.com"
+                                    << "a.b.c.shop.com" << true;
+    QTest::newRow("not at a dot") << "ad.com"
+                                  << "bad.com" << false;
+    QTest::newRow("not at a dot, other way") << "bad.com"
+                                             << "ad.com" << false;
+    QTest::newRow("siblings") << "a.shop.com"
+                              << "b.shop.com" << false;
+    QTest::newRow("entry longer than label") << "myshop.com"
+                                             << "shop.com" << false;
+    QTest::newRow("scheme and path of entry") << "https://shop.com/programclicks.asp"
+                                              << "shop.com" << true;
+    QTest::newRow("query of entry") << "shop.com?x=1"
+                                    << "shop.com" << true;
+    QTest::newRow("port of site") << "127.0.0.1"
+                                  << "127.0.0.1:8080" << true;
+    QTest::newRow("port of entry") << "shop.com:81"
+                                   << "shop.com" << true;
+    QTest::newRow("user part") << "shop.com"
+                               << "me@shop.com" << true;
+    QTest::newRow("blanks around entry") << "  shop.com "
+                                         << "shop.com" << true;
+    QTest::newRow("trailing dot") << "shop.com."
+                                  << "www.shop.com" << true;
+    QTest::newRow("empty site") << "shop.com"
+                                << "" << false;
+    QTest::newRow("empty entry") << ""
+                                 << "shop.com" << false;
+    QTest::newRow("single space entry") << " "
+                                        << "shop.com" << false;
+    QTest::newRow("ipv4 only itself") << "0.0.1"
+                                      << "127.0.0.1" << false;
+    QTest::newRow("ipv4 no parents") << "10.0.0.1"
+                                     << "0.0.1" << false;
+    QTest::newRow("ipv6 with port") << "[::1]"
+                                    << "[::1]:9222" << true;
+    QTest::newRow("about:blank is its own") << "about:blank"
+                                            << "about:blank" << true;
+    QTest::newRow("top-level label covers") << "com"
+                                            << "shop.com" << true;
 }
 
 void TestSiteMatch::coverage()
@@ -83,9 +117,10 @@ void TestSiteMatch::coverage()
 void TestSiteMatch::listAgreesWithEntries()
 {
     // The index must give the same answer as trying every entry, for every pairing of a small world.
-    const QStringList hosts = {"shop.com", "www.shop.com", "a.b.shop.com", "bad.com", "ad.com", "com",
-                               ".shop.com", "127.0.0.1", "0.1", "1", "a.b.1", "localhost", "x.localhost", "",
-                               "http://me@Shop.com:80/p?q#f", "[::1]", "a..b", "..", "about:blank"};
+    const QStringList hosts = {"shop.com", "www.shop.com", "a.b.shop.com", "bad.com",    "ad.com",
+                               "com",      ".shop.com",    "127.0.0.1",    "0.1",        "1",
+                               "a.b.1",    "localhost",    "x.localhost",  "",           "http://me@Shop.com:80/p?q#f",
+                               "[::1]",    "a..b",         "..",           "about:blank"};
     for (const QString& entry : hosts) {
         SiteList list;
         list.setEntries({entry});

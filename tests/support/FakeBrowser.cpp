@@ -4,8 +4,7 @@
 
 FakeBrowserWindow::FakeBrowserWindow(QString location)
     : m_location(std::move(location))
-{
-}
+{}
 
 void FakeBrowserWindow::Quit()
 {

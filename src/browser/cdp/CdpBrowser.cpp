@@ -22,11 +22,11 @@ QJsonObject object(std::initializer_list<QPair<QString, QJsonValue>> members)
 const QString kTarget = QStringLiteral("Target.");
 
 // A content policy for the popup's first document that lets it load nothing.
-const QString kNoLoadsPolicy = QStringLiteral(
-    "(() => { const m = document.createElement('meta'); m.httpEquiv = 'Content-Security-Policy';"
-    " m.content = \"default-src 'none'\";"
-    " const head = document.head || document.documentElement || document;"
-    " head.appendChild(m); })()");
+const QString kNoLoadsPolicy =
+    QStringLiteral("(() => { const m = document.createElement('meta'); m.httpEquiv = 'Content-Security-Policy';"
+                   " m.content = \"default-src 'none'\";"
+                   " const head = document.head || document.documentElement || document;"
+                   " head.appendChild(m); })()");
 
 } // namespace
 

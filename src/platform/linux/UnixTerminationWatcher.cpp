@@ -17,8 +17,8 @@ extern "C" void onTerminationSignal(int signalNumber)
 {
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    if (g_writeFd >= 0)
-        [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
+    if (g_writeFd >= 0) [[maybe_unused]]
+        const ssize_t written = ::write(g_writeFd, &byte, 1);
     errno = savedErrno;
 }
 
