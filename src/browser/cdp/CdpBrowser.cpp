@@ -120,8 +120,12 @@ void CdpBrowser::onAttached(const QJsonObject& params)
 void CdpBrowser::adoptPage(const QString& sessionId, const QJsonObject& info, bool waiting)
 {
     const QString targetId = info.value(u"targetId").toString();
-    if (targetId.isEmpty() || windowOfTarget(targetId))
+    if (targetId.isEmpty() || windowOfTarget(targetId)) {
+        // Attached again under another session: never leave a page paused.
+        if (waiting)
+            m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
         return;
+    }
     setUpPage(sessionId);
     if (waiting)
         m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
