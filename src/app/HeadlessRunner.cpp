@@ -1,5 +1,6 @@
 #include "HeadlessRunner.h"
 
+#include "BrowserDiscovery.h"
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "DecisionContext.h"
@@ -60,6 +61,7 @@ HeadlessRunner::~HeadlessRunner()
     // Sinks first, then the decisions they feed, then the browsers.
     m_tracker.reset();
     m_context.reset();
+    m_discovery.reset();
 }
 
 bool HeadlessRunner::start()
@@ -120,8 +122,27 @@ bool HeadlessRunner::openStores()
 bool HeadlessRunner::connectBrowsers()
 {
     if (!m_options.launch && m_options.browserUrls.isEmpty()) {
-        m_err << "nothing to watch: give --launch or --browser-url (see --help)" << Qt::endl;
-        return false;
+        if (!m_options.openUrls.isEmpty()) {
+            m_err << "--open needs --launch" << Qt::endl;
+            return false;
+        }
+        // Every browser that publishes its DevTools in a known profile, now or later.
+        m_discovery = std::make_unique<BrowserDiscovery>(m_group);
+        connect(m_discovery.get(), &BrowserDiscovery::message, this, [this](const QString& text) {
+            m_err << text << Qt::endl;
+        });
+        connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
+                [this](const QString& profile, const QUrl& endpoint) {
+                    m_err << "watching the browser of " << profile << " (" << endpoint.toString() << ")" << Qt::endl;
+                });
+        connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
+                [this](const QString& profile, const QString& reason) {
+                    m_err << "lost the browser of " << profile << ": " << reason << Qt::endl;
+                });
+        m_err << "looking for browsers with DevTools enabled (--remote-debugging-port) in their usual profiles"
+              << Qt::endl;
+        m_discovery->start();
+        return true;
     }
     for (const QString& url : std::as_const(m_options.browserUrls)) {
         QString error;

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class BrowserDiscovery;
 class CdpBrowser;
 class DecisionContext;
 class IniSettingsStore;
@@ -31,7 +32,7 @@ public:
     struct Options {
         bool launch = false;
         QString browserPath;     // with launch; empty: find one
-        QStringList browserUrls; // running browsers' DevTools endpoints
+        QStringList browserUrls; // running browsers' DevTools endpoints; with neither, look for browsers
         QStringList openUrls;    // pages to open in the launched browser
         bool demo = false;       // our own demo site, settings and lists of its own
     };
@@ -74,6 +75,8 @@ private:
     std::unique_ptr<DecisionContext> m_context;
     ShellWindowsGroup m_group;
     std::unique_ptr<cIEWindows> m_tracker;
+    // After the group, which it adds to and takes from.
+    std::unique_ptr<BrowserDiscovery> m_discovery;
     std::unique_ptr<TerminationWatcher> m_termination;
     CdpBrowser* m_launched = nullptr;
     int m_decisions = 0;

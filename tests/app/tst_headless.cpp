@@ -71,6 +71,7 @@ private slots:
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
     void unusableDataFolderStopsStartUp();
+    void withNothingGivenItLooksForBrowsers();
 };
 
 void TestHeadless::demoPrintsEveryDecisionAndEnds()
@@ -154,7 +155,6 @@ void TestHeadless::refusesWhatItCannotDo_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("another machine") << QStringList{"--headless", "--browser-url", "http://192.0.2.1:9222"}
                                      << "192.0.2.1";
-    QTest::newRow("nothing to watch") << QStringList{"--headless"} << "nothing to watch";
     QTest::newRow("open without launch") << QStringList{"--headless", "--browser-url", "http://127.0.0.1:9", "--open",
                                                         "http://127.0.0.1/"}
                                          << "--open needs --launch";
@@ -187,6 +187,21 @@ void TestHeadless::unusableDataFolderStopsStartUp()
     QVERIFY(runner.waitForFinished(30000));
     QCOMPARE(runner.exitCode(), 1);
     QVERIFY(runner.readAllStandardError().contains(blocker.toUtf8() + "/Tarnwick"));
+}
+
+void TestHeadless::withNothingGivenItLooksForBrowsers()
+{
+    // A browser that published its DevTools in a known profile and is gone: said once, then waiting.
+    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium/DevToolsActivePort", "9\n/devtools/browser/x\n");
+    QProcess runner;
+    runner.start(program(), {"--headless"});
+    QVERIFY(runner.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return runner.readAllStandardError().contains("127.0.0.1:9"); }, 20000));
+    QCOMPARE(runner.state(), QProcess::Running);
+    ::kill(pid_t(runner.processId()), SIGINT);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)
