@@ -8,3 +8,7 @@ if(TARNWICK_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 endif()
+if(TARNWICK_FUZZ)
+    # Coverage feedback from the whole program, not just the fuzzers' own files.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

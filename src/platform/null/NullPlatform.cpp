@@ -1,6 +1,8 @@
 // Factories of the null platform.
+#include "MemoryRegistry.h"
 #include "NullSoundService.h"
 #include "NullTerminationWatcher.h"
+#include "RegistryService.h"
 
 std::unique_ptr<SoundService> createSoundService()
 {
@@ -10,4 +12,10 @@ std::unique_ptr<SoundService> createSoundService()
 std::unique_ptr<TerminationWatcher> createTerminationWatcher()
 {
     return std::make_unique<NullTerminationWatcher>();
+}
+
+// Nothing outlives the process.
+std::unique_ptr<Registry> createRegistry(const RegistryLocation&)
+{
+    return std::make_unique<MemoryRegistry>();
 }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Registry.h"
+
+#include <QStandardPaths>
+#include <QString>
+
+#include <memory>
+
+// Where the platform keeps the registry of one user.
+struct RegistryLocation {
+    QString storeFile;       // the registry store: $XDG_DATA_HOME/<product>/registry.sqlite3
+    QString autostartFolder; // where Run values start programs at log-in: $XDG_CONFIG_HOME/autostart
+    QString writerName;      // the program named in the entries it writes
+
+    static RegistryLocation standard(const QString& productName)
+    {
+        return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + productName +
+                    QStringLiteral("/registry.sqlite3"),
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart"),
+                productName};
+    }
+};
+
+// The registry of the platform this program was built for: a store of its own plus the system's
+// autostart entries as Run values on Linux, a registry in memory elsewhere.
+std::unique_ptr<Registry> createRegistry(const RegistryLocation& location);

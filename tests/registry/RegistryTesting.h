@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Registry.h"
+
+#include <QByteArray>
+#include <QTest>
+
+#include <optional>
+
+// Failed comparisons print the advapi32 code.
+inline char* toString(RegResult result)
+{
+    return QTest::toString(static_cast<int>(result));
+}
+
+inline char* toString(const std::optional<QString>& text)
+{
+    return text ? QTest::toString(*text) : qstrdup("(nothing)");
+}
+
+// The bytes of a REG_SZ value as the program writes them: UTF-8 and a terminating zero.
+inline QByteArray sz(const char* text)
+{
+    return QByteArray(text).append('\0');
+}
+
+// Creates the key and stores the value in it.
+inline RegResult put(Registry& registry, HKEY root, const QString& path, const QString& name, std::uint32_t type,
+                     const QByteArray& data)
+{
+    RegKey key;
+    const RegResult created = registry.createKey(root, path, key);
+    return created != RegResult::Success ? created : registry.setValue(key.handle(), name, type, data);
+}
+
+// The value, or nothing when the key or the value cannot be read.
+inline std::optional<RegValue> get(Registry& registry, HKEY root, const QString& path, const QString& name)
+{
+    RegKey key;
+    RegValue value;
+    if (registry.openKey(root, path, key, KEY_READ) != RegResult::Success ||
+        registry.queryValue(key.handle(), name, value) != RegResult::Success)
+        return std::nullopt;
+    return value;
+}
+
+inline QStringList subkeys(Registry& registry, HKEY root, const QString& path)
+{
+    RegKey key;
+    QStringList names;
+    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
+        registry.enumKeys(key.handle(), names);
+    return names;
+}
+
+inline QStringList values(Registry& registry, HKEY root, const QString& path)
+{
+    RegKey key;
+    QStringList names;
+    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
+        registry.enumValues(key.handle(), names);
+    return names;
+}
