@@ -200,6 +200,12 @@ void TestPopupsEndToEnd::heldPopupWaitsForTheAnswer()
     QVERIFY(!rig.requested("/target-yes.html"));
     rig.prompt.answer(1, true);
     QVERIFY(QTest::qWaitFor([&] { return rig.requested("/target-yes.html"); }, 15000));
+
+    // An answer that comes before the popup's gates are up still lets it load.
+    rig.addPage("target-quick.html", "<!doctype html><title>quick</title>");
+    rig.prompt.answerSoon = true;
+    rig.run(page, "window.open('/target-quick.html')");
+    QVERIFY(QTest::qWaitFor([&] { return rig.requested("/target-quick.html"); }, 15000));
 }
 
 void TestPopupsEndToEnd::countFollowsTabs()

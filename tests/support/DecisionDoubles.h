@@ -6,6 +6,9 @@
 
 #include <QList>
 #include <QString>
+#include <QTimer>
+
+#include <optional>
 
 // Options as plain flags the test sets: blocking on, the rest off.
 struct FakeOptions : PopupOptions {
@@ -22,13 +25,21 @@ struct CountingPump : MessagePump {
     void ProcessPending() override { ++passes; }
 };
 
-// A prompt the test answers by hand.
+// A prompt the test answers by hand, or on the event loop's next turn when told to.
 struct ManualPrompt : PromptService {
     struct Shown {
         QString site;
         Answered answered;
     };
     QList<Shown> shown;
-    void ShowPrompt(const QString& site, Answered answered) override { shown.append({site, std::move(answered)}); }
-    void answer(int index, bool allow) { shown[index].answered(allow); }
+    std::optional<bool> answerSoon;
+    void ShowPrompt(const QString& site, Answered answered) override
+    {
+        shown.append({site, std::move(answered)});
+        if (answerSoon) {
+            const qsizetype index = shown.size() - 1;
+            QTimer::singleShot(0, [this, index, allow = *answerSoon] { answer(index, allow); });
+        }
+    }
+    void answer(qsizetype index, bool allow) { shown[index].answered(allow); }
 };

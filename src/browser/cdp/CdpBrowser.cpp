@@ -200,6 +200,8 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
         if (window.get() == opener)
             keep = window;
     }
+    if (!keep)
+        return;
     emit keep->NewWindow2(request);
     const bool decided = request->isSettled();
     request.reset(); // a handler that did not keep it has settled it now
@@ -297,9 +299,9 @@ void CdpBrowser::allowPopup(const QString& sessionId)
         for (const PausedRequest& request : std::as_const(popup.paused))
             continueRequest(request);
         m_connection->send(QStringLiteral("Fetch.disable"), {}, {}, sessionId);
-    } else {
-        m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
     }
+    // Also for a held popup: the answer may have come before its gates were up and it was let run.
+    m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, sessionId);
     if (!windowOfTarget(popup.targetId)) {
         m_windows.push_back(std::make_shared<CdpPageWindow>(this, popup.targetId, sessionId, QString()));
         emit WindowRegistered(++m_cookie);
