@@ -4,17 +4,18 @@ namespace {
 constexpr HKEY kFirstHandle = 4; // like advapi32, open keys are multiples of four below the roots
 }
 
-RegResult KeyTreeRegistry::doOpenKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key)
+RegResult KeyTreeRegistry::locate(HKEY parent, const QString& subKey, OpenKey& from, QStringList& names, NodeId& node)
 {
-    QStringList names;
-    OpenKey from{};
     if (const RegResult r = splitPath(subKey, names); r != RegResult::Success)
         return r;
     if (const RegResult r = resolve(parent, 0, from); r != RegResult::Success)
         return r;
-    NodeId node = 0;
-    if (const RegResult r = findNode(from.node, names, node); r != RegResult::Success)
-        return r;
+    return findNode(from.node, names, node);
+}
+
+RegResult KeyTreeRegistry::openHandle(const OpenKey& from, NodeId node, REGSAM access, HKEY& key)
+{
+    // Where the caller may only read, an existing key can still be opened for reading.
     access = grantable(from.root, access);
     if ((access & KEY_WRITE_RIGHTS) != 0 && !canWrite(from.root))
         return RegResult::AccessDenied;
@@ -22,16 +23,22 @@ RegResult KeyTreeRegistry::doOpenKey(HKEY parent, const QString& subKey, REGSAM 
     return RegResult::Success;
 }
 
+RegResult KeyTreeRegistry::doOpenKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key)
+{
+    QStringList names;
+    OpenKey from{};
+    NodeId node = 0;
+    if (const RegResult r = locate(parent, subKey, from, names, node); r != RegResult::Success)
+        return r;
+    return openHandle(from, node, access, key);
+}
+
 RegResult KeyTreeRegistry::doCreateKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key)
 {
     QStringList names;
     OpenKey from{};
-    if (const RegResult r = splitPath(subKey, names); r != RegResult::Success)
-        return r;
-    if (const RegResult r = resolve(parent, 0, from); r != RegResult::Success)
-        return r;
     NodeId node = 0;
-    const RegResult found = findNode(from.node, names, node);
+    const RegResult found = locate(parent, subKey, from, names, node);
     if (found == RegResult::FileNotFound) {
         if (!canWrite(from.root) || (from.access & KEY_CREATE_SUB_KEY) == 0)
             return RegResult::AccessDenied;
@@ -40,12 +47,7 @@ RegResult KeyTreeRegistry::doCreateKey(HKEY parent, const QString& subKey, REGSA
     } else if (found != RegResult::Success) {
         return found;
     }
-    // Where the caller may only read, an existing key can still be opened for reading.
-    access = grantable(from.root, access);
-    if ((access & KEY_WRITE_RIGHTS) != 0 && !canWrite(from.root))
-        return RegResult::AccessDenied;
-    key = addHandle({node, from.root, access});
-    return RegResult::Success;
+    return openHandle(from, node, access, key);
 }
 
 void KeyTreeRegistry::closeKey(HKEY key)
@@ -90,12 +92,8 @@ RegResult KeyTreeRegistry::deleteKey(HKEY parent, const QString& subKey)
 {
     QStringList names;
     OpenKey from{};
-    if (const RegResult r = splitPath(subKey, names); r != RegResult::Success)
-        return r;
-    if (const RegResult r = resolve(parent, 0, from); r != RegResult::Success)
-        return r;
     NodeId target = 0;
-    if (const RegResult r = findNode(from.node, names, target); r != RegResult::Success)
+    if (const RegResult r = locate(parent, subKey, from, names, target); r != RegResult::Success)
         return r;
     NodeId root = 0;
     if (const RegResult r = rootNode(from.root, root); r != RegResult::Success)

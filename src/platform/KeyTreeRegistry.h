@@ -50,6 +50,11 @@ private:
     RegResult resolve(HKEY key, REGSAM needed, OpenKey& open);
     REGSAM grantable(HKEY root, REGSAM asked);
     HKEY addHandle(const OpenKey& open);
+    // The parent's open key and the node that subKey names below it; FileNotFound leaves names set
+    // for the caller that creates what is missing.
+    RegResult locate(HKEY parent, const QString& subKey, OpenKey& from, QStringList& names, NodeId& node);
+    // A handle to node with the rights the caller may have there.
+    RegResult openHandle(const OpenKey& from, NodeId node, REGSAM access, HKEY& key);
 
     std::map<HKEY, OpenKey> m_handles;
     HKEY m_lastHandle = 0;

@@ -1,5 +1,6 @@
 // The headless runner as a user starts it: a real program, a real browser, a page on loopback.
 #include "LoopbackHttpServer.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -28,20 +29,6 @@ QString settingsFile()
     return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick/Tarnwick.ini");
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The pids of the browsers started with the given profile folder.
 QList<qint64> browsersWithProfile(const QString& profile)
 {
@@ -53,7 +40,7 @@ QList<qint64> browsersWithProfile(const QString& profile)
         const qint64 pid = it.fileName().toLongLong(&ok);
         if (!ok)
             continue;
-        const QByteArray cmdline = readFile(it.filePath() + QStringLiteral("/cmdline"));
+        const QByteArray cmdline = readBytes(it.filePath() + QStringLiteral("/cmdline"));
         if (cmdline.contains(("--user-data-dir=" + profile).toUtf8()) && !cmdline.contains("--type="))
             pids.append(pid);
     }
@@ -95,8 +82,8 @@ void TestHeadless::demoPrintsEveryDecisionAndEnds()
 void TestHeadless::storedOptionsListsAndCount()
 {
     QTemporaryDir site;
-    writeFile(site.filePath("index.html"),
-              "<!doctype html><title>asks</title><script>window.open('/ad.html')</script>");
+    QVERIFY(writeBytes(site.filePath("index.html"),
+                       "<!doctype html><title>asks</title><script>window.open('/ad.html')</script>"));
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
     QStringList seen;
@@ -104,9 +91,9 @@ void TestHeadless::storedOptionsListsAndCount()
 
     // Setup mode on and the site on neither list: nobody can answer, so the popup is blocked and no
     // list changes. A damaged value reads as its default.
-    writeFile(settingsFile(), "[Settings]\nchkStopPop=not a number\nchkAuto=1\nchkSound=0\nintStopped=41\n");
-    writeFile(dataFolder() + "/allowed.txt", "other.example\r\n");
-    writeFile(dataFolder() + "/disallowed.txt", "\r\n");
+    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkStopPop=not a number\nchkAuto=1\nchkSound=0\nintStopped=41\n"));
+    QVERIFY(writeBytes(dataFolder() + "/allowed.txt", "other.example\r\n"));
+    QVERIFY(writeBytes(dataFolder() + "/disallowed.txt", "\r\n"));
 
     QProcess runner;
     runner.start(program(), {"--headless", "--launch", "--open", server.url("/index.html")});
@@ -118,8 +105,8 @@ void TestHeadless::storedOptionsListsAndCount()
     QVERIFY(QTest::qWaitFor(
         [] { return QSettings(settingsFile(), QSettings::IniFormat).value("Settings/intStopped") == "42"; }, 5000));
     QVERIFY(!seen.contains("/ad.html"));
-    QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("other.example\r\n"));
-    QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
+    QCOMPARE(readBytes(dataFolder() + "/allowed.txt"), QByteArray("other.example\r\n"));
+    QCOMPARE(readBytes(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
 
     ::kill(pid_t(runner.processId()), SIGTERM);
     QVERIFY(runner.waitForFinished(15000));
@@ -137,8 +124,8 @@ void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
     QVERIFY(runner.waitForStarted());
     // First start: the lists are made, the product's own site allowed.
     QVERIFY(QTest::qWaitFor([] { return QFile::exists(dataFolder() + "/disallowed.txt"); }, 10000));
-    QCOMPARE(readFile(dataFolder() + "/allowed.txt"), QByteArray("www.tarnwick.example\r\n"));
-    QCOMPARE(readFile(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
+    QCOMPARE(readBytes(dataFolder() + "/allowed.txt"), QByteArray("www.tarnwick.example\r\n"));
+    QCOMPARE(readBytes(dataFolder() + "/disallowed.txt"), QByteArray("\r\n"));
     QList<qint64> browsers;
     QVERIFY(QTest::qWaitFor(
         [&] { return !(browsers = browsersWithProfile(dataFolder() + "/browser-profile")).isEmpty(); }, 30000));
@@ -178,7 +165,7 @@ void TestHeadless::unusableDataFolderStopsStartUp()
 {
     QTemporaryDir scratch;
     const QString blocker = scratch.filePath("not-a-folder");
-    writeFile(blocker, "a file where the data folder should go");
+    QVERIFY(writeBytes(blocker, "a file where the data folder should go"));
     QProcess runner;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", blocker);
@@ -192,7 +179,8 @@ void TestHeadless::unusableDataFolderStopsStartUp()
 void TestHeadless::withNothingGivenItLooksForBrowsers()
 {
     // A browser that published its DevTools in a known profile and is gone: said once, then waiting.
-    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium/DevToolsActivePort", "9\n/devtools/browser/x\n");
+    QVERIFY(writeBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium/DevToolsActivePort",
+                       "9\n/devtools/browser/x\n"));
     QProcess runner;
     runner.start(program(), {"--headless"});
     QVERIFY(runner.waitForStarted());

@@ -97,62 +97,45 @@ CdpPageWindow* BrowserRig::open(CdpBrowser* browser, const QString& path)
     return loaded ? page : nullptr;
 }
 
-void BrowserRig::run(CdpPageWindow* page, const QString& script, bool userGesture)
-{
-    CdpBrowser* browser = browsers.isEmpty() ? nullptr : browsers.first();
-    for (CdpBrowser* candidate : std::as_const(browsers)) {
-        for (const auto& window : candidate->windows()) {
-            if (window.get() == page)
-                browser = candidate;
-        }
-    }
-    if (!browser)
-        return;
-    // Its answer comes when the script has run, a popup it opened being settled by then.
-    auto done = std::make_shared<bool>(false);
-    browser->connection().send(
-        QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"userGesture", userGesture}},
-        [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
-    if (!QTest::qWaitFor([&] { return *done; }, 10000))
-        qWarning("script still running: %s", qPrintable(script));
-}
-
-QJsonObject BrowserRig::evaluate(CdpPageWindow* page, const QString& script)
+std::optional<CdpConnection::Reply> BrowserRig::command(CdpPageWindow* page, const QString& method,
+                                                        const QJsonObject& params)
 {
     for (CdpBrowser* browser : std::as_const(browsers)) {
         for (const auto& window : browser->windows()) {
             if (window.get() != page)
                 continue;
             // Shared with the callback, which may come after a time-out.
-            auto result = std::make_shared<std::optional<QJsonObject>>();
+            auto reply = std::make_shared<std::optional<CdpConnection::Reply>>();
             browser->connection().send(
-                QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"returnByValue", true}},
-                [result](const CdpConnection::Reply& reply) { *result = reply.result.value("result").toObject(); },
-                page->sessionId());
-            if (!QTest::qWaitFor([&] { return result->has_value(); }, 10000))
-                qWarning("no answer to %s", qPrintable(script));
-            return result->value_or(QJsonObject());
+                method, params, [reply](const CdpConnection::Reply& answer) { *reply = answer; }, page->sessionId());
+            if (!QTest::qWaitFor([&] { return reply->has_value(); }, 10000))
+                qWarning("no answer to %s", qPrintable(method));
+            return *reply;
         }
     }
-    return {};
+    qWarning("%s: no such page", qPrintable(method));
+    return std::nullopt;
+}
+
+void BrowserRig::run(CdpPageWindow* page, const QString& script, bool userGesture)
+{
+    // Its answer comes when the script has run, a popup it opened being settled by then.
+    command(page, QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"userGesture", userGesture}});
+}
+
+QJsonObject BrowserRig::evaluate(CdpPageWindow* page, const QString& script)
+{
+    const auto reply =
+        command(page, QStringLiteral("Runtime.evaluate"), {{"expression", script}, {"returnByValue", true}});
+    return reply ? reply->result.value("result").toObject() : QJsonObject();
 }
 
 void BrowserRig::mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks)
 {
-    for (CdpBrowser* browser : std::as_const(browsers)) {
-        for (const auto& window : browser->windows()) {
-            if (window.get() != page)
-                continue;
-            QJsonObject params{{"type", type}, {"x", x}, {"y", y}};
-            if (clicks > 0)
-                params.insert("button", "left"), params.insert("clickCount", clicks);
-            auto done = std::make_shared<bool>(false);
-            browser->connection().send(
-                QStringLiteral("Input.dispatchMouseEvent"), params,
-                [done](const CdpConnection::Reply&) { *done = true; }, page->sessionId());
-            if (!QTest::qWaitFor([&] { return *done; }, 10000))
-                qWarning("mouse event %s not taken", qPrintable(type));
-            return;
-        }
+    QJsonObject params{{"type", type}, {"x", x}, {"y", y}};
+    if (clicks > 0) {
+        params.insert("button", "left");
+        params.insert("clickCount", clicks);
     }
+    command(page, QStringLiteral("Input.dispatchMouseEvent"), params);
 }

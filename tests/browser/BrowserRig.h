@@ -19,6 +19,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <optional>
+
 // A real headless Chromium driven by the program's own browser layer, a loopback web site whose every
 // request is logged, and the popup decision wired to both, for the end-to-end tests.
 class BrowserRig {
@@ -58,6 +60,9 @@ public:
     QList<CdpBrowser*> browsers;
 
 private:
+    // Sends a command to the page and waits for its answer; nothing when the page is unknown.
+    std::optional<CdpConnection::Reply> command(CdpPageWindow* page, const QString& method, const QJsonObject& params);
+
     QTemporaryDir m_site;
     QTemporaryDir m_profiles;
     LoopbackHttpServer m_server;

@@ -4,6 +4,7 @@
 #include "DesktopEntry.h"
 #include "RegistryService.h"
 #include "RegistryTesting.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,18 +21,6 @@
 namespace {
 
 const QString kRun = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"_qs;
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 

@@ -3,27 +3,14 @@
 #include "MemoryRegistry.h"
 #include "RegistryTesting.h"
 #include "SqliteRegistry.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestRegistryStores : public QObject {
     Q_OBJECT
