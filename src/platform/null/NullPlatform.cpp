@@ -2,6 +2,7 @@
 #include "MemoryRegistry.h"
 #include "NullSoundService.h"
 #include "NullTerminationWatcher.h"
+#include "NullWindowPlacement.h"
 #include "RegistryService.h"
 
 std::unique_ptr<SoundService> createSoundService()
@@ -18,4 +19,9 @@ std::unique_ptr<TerminationWatcher> createTerminationWatcher()
 std::unique_ptr<Registry> createRegistry(const RegistryLocation&)
 {
     return std::make_unique<MemoryRegistry>();
+}
+
+std::unique_ptr<WindowPlacement> createWindowPlacement()
+{
+    return std::make_unique<NullWindowPlacement>();
 }

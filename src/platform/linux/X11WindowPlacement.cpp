@@ -1,0 +1,141 @@
+#include "X11WindowPlacement.h"
+
+#include "QtWindowPlacement.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// The band last asked for, kept on the QWindow itself so that it goes away with the window.
+constexpr char kTopmostProperty[] = "_tarnwick_topmost";
+
+constexpr std::uint32_t kActionRemove = 0;
+constexpr std::uint32_t kActionAdd = 1;
+constexpr std::uint32_t kSourceApplication = 1; // a normal application, not a pager acting for the user
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+struct Atoms {
+    xcb_atom_t state = XCB_ATOM_NONE;
+    xcb_atom_t above = XCB_ATOM_NONE;
+    xcb_atom_t staysOnTop = XCB_ATOM_NONE; // the older KDE name, which Qt sets beside _NET_WM_STATE_ABOVE
+
+    bool valid() const { return state && above && staysOnTop; }
+};
+
+// Qt's own connection, so that our requests come after everything Qt has asked for its windows until now.
+xcb_connection_t* qtConnection()
+{
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+Atoms internAtoms(xcb_connection_t* c)
+{
+    const auto cookie = [c](std::string_view name) {
+        return xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data());
+    };
+    const auto atom = [c](xcb_intern_atom_cookie_t pending) {
+        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, pending, nullptr));
+        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    };
+    const auto state = cookie("_NET_WM_STATE");
+    const auto above = cookie("_NET_WM_STATE_ABOVE");
+    const auto staysOnTop = cookie("_NET_WM_STATE_STAYS_ON_TOP");
+    return {atom(state), atom(above), atom(staysOnTop)};
+}
+
+// Asks the window manager, which owns the state of the windows it manages.
+void sendStateRequest(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, const Atoms& atoms, bool topmost)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atoms.state;
+    event.data.data32[0] = topmost ? kActionAdd : kActionRemove;
+    event.data.data32[1] = atoms.above;
+    event.data.data32[3] = kSourceApplication;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+}
+
+// The state of a hidden window is its property, which the window manager reads when the window is next shown.
+void editStateProperty(xcb_connection_t* c, xcb_window_t window, const Atoms& atoms, bool topmost)
+{
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, atoms.state, XCB_ATOM_ATOM, 0, 1024), nullptr));
+    std::vector<xcb_atom_t> states;
+    if (reply && reply->format == 32) {
+        const auto* first = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        states.assign(first, first + reply->value_len);
+    }
+    std::erase_if(states, [&](xcb_atom_t s) { return s == atoms.above || (!topmost && s == atoms.staysOnTop); });
+    if (topmost)
+        states.push_back(atoms.above);
+    if (states.empty())
+        xcb_delete_property(c, window, atoms.state);
+    else
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atoms.state, XCB_ATOM_ATOM, 32,
+                            static_cast<std::uint32_t>(states.size()), states.data());
+}
+
+} // namespace
+
+void X11WindowPlacement::setTopmost(WId window, bool topmost)
+{
+    xcb_connection_t* c = qtConnection();
+    if (!c)
+        return;
+    if (QWindow* own = QtWindowPlacement::findWindow(window)) {
+        own->setProperty(kTopmostProperty, topmost);
+        own->installEventFilter(this); // installed once however often it is asked
+    }
+
+    const auto id = static_cast<xcb_window_t>(window);
+    const auto geometryCookie = xcb_get_geometry(c, id);
+    const auto attributesCookie = xcb_get_window_attributes(c, id);
+    const Atoms atoms = internAtoms(c);
+    // Checked requests: an error (no such window) comes back here and is dropped, not logged by Qt's event reader.
+    const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+    const Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, attributesCookie, nullptr));
+    if (!geometry || !attributes || !atoms.valid())
+        return;
+
+    // A window just shown may not be managed yet; the request then reaches the window manager after the map it
+    // is answering, so it is sent whatever the map state. A window manager ignores requests about windows it does
+    // not manage, so an unmapped window has its property edited as well.
+    sendStateRequest(c, geometry->root, id, atoms, topmost);
+    if (attributes->map_state == XCB_MAP_STATE_UNMAPPED)
+        editStateProperty(c, id, atoms, topmost);
+    xcb_flush(c);
+}
+
+bool X11WindowPlacement::eventFilter(QObject* watched, QEvent* event)
+{
+    // Qt sends Show before it maps the window, and merges the property into what it writes itself.
+    if (event->type() != QEvent::Show)
+        return false;
+    const auto* window = qobject_cast<QWindow*>(watched);
+    const QVariant topmost = watched->property(kTopmostProperty);
+    xcb_connection_t* c = qtConnection();
+    if (!window || !window->handle() || !topmost.isValid() || !c)
+        return false;
+    if (const Atoms atoms = internAtoms(c); atoms.valid())
+        editStateProperty(c, static_cast<xcb_window_t>(window->winId()), atoms, topmost.toBool());
+    return false;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "WindowPlacement.h"
+
+#include <QObject>
+
+// The topmost band on X11 is the EWMH state _NET_WM_STATE_ABOVE, which window managers apply without moving or
+// resizing the window; it reaches the windows of any client.
+// Qt's stays-on-top flag is left alone on purpose: changing it makes Qt's xcb plugin destroy the X window at its
+// next show and create a new one, under a new id that QWidget::winId() does not learn. Yet the window manager
+// drops the state of a window that is hidden, so for this process's own windows the band is written back into
+// _NET_WM_STATE each time Qt is about to show them again.
+class X11WindowPlacement : public QObject, public WindowPlacement {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    void setTopmost(WId window, bool topmost) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
