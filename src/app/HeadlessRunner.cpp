@@ -1,26 +1,23 @@
 #include "HeadlessRunner.h"
 
-#include "BrowserDiscovery.h"
-#include "BrowserLauncher.h"
+#include "BrowserConnections.h"
 #include "CdpBrowser.h"
 #include "DecisionContext.h"
 #include "IniSettingsStore.h"
 #include "Module1.h"
-#include "PipeTransport.h"
 #include "PromptService.h"
 #include "ResourceLocator.h"
 #include "SoundService.h"
 #include "StatusSink.h"
 #include "StoredOptions.h"
 #include "TerminationWatcher.h"
+#include "UnansweredPrompt.h"
 #include "VersionRecord.h"
-#include "WebSocketTransport.h"
 #include "cIEWindows.h"
 #include "modPlaySound.h"
 
 #include <QDir>
 #include <QStandardPaths>
-#include <QTimer>
 
 namespace {
 
@@ -34,12 +31,6 @@ public:
 
 private:
     QTextStream& m_err;
-};
-
-// Nobody is there to answer: a site on neither list in setup mode is a prompt closed unanswered.
-class UnansweredPrompt : public PromptService {
-public:
-    void ShowPrompt(const QString&, Answered answered) override { answered(false); }
 };
 
 QString productName()
@@ -61,7 +52,12 @@ HeadlessRunner::~HeadlessRunner()
     // Sinks first, then the decisions they feed, then the browsers.
     m_tracker.reset();
     m_context.reset();
-    m_discovery.reset();
+    m_browsers.reset();
+}
+
+CdpBrowser* HeadlessRunner::launchedBrowser() const
+{
+    return m_browsers ? m_browsers->launchedBrowser() : nullptr;
 }
 
 bool HeadlessRunner::start()
@@ -121,91 +117,25 @@ bool HeadlessRunner::openStores()
 
 bool HeadlessRunner::connectBrowsers()
 {
-    if (!m_options.launch && m_options.browserUrls.isEmpty()) {
-        if (!m_options.openUrls.isEmpty()) {
-            m_err << "--open needs --launch" << Qt::endl;
-            return false;
-        }
-        // Every browser that publishes its DevTools in a known profile, now or later.
-        m_discovery = std::make_unique<BrowserDiscovery>(m_group);
-        connect(m_discovery.get(), &BrowserDiscovery::message, this, [this](const QString& text) {
-            m_err << text << Qt::endl;
-        });
-        connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
-                [this](const QString& profile, const QUrl& endpoint) {
-                    m_err << "watching the browser of " << profile << " (" << endpoint.toString() << ")" << Qt::endl;
-                });
-        connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
-                [this](const QString& profile, const QString& reason) {
-                    m_err << "lost the browser of " << profile << ": " << reason << Qt::endl;
-                });
-        m_err << "looking for browsers with DevTools enabled (--remote-debugging-port) in their usual profiles"
-              << Qt::endl;
-        m_discovery->start();
-        return true;
-    }
-    for (const QString& url : std::as_const(m_options.browserUrls)) {
-        QString error;
-        auto transport = WebSocketTransport::connectTo(url, &error);
-        if (!transport) {
-            m_err << "cannot connect to " << url << ": " << error << Qt::endl;
-            return false;
-        }
-        watch(std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), url), false, url);
-    }
-    if (m_options.launch) {
-        BrowserLauncher::Options launch;
-        launch.browserPath = m_options.browserPath;
-        launch.discardOutput = true;
-        if (m_demoFolder)
-            launch.profileDir = m_demoFolder->filePath(QStringLiteral("browser-profile"));
-        QString error;
-        auto transport = BrowserLauncher().launch(launch, &error);
-        if (!transport) {
-            m_err << error << Qt::endl;
-            return false;
-        }
-        auto browser = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)),
-                                                    QStringLiteral("launched browser"));
-        m_launched = browser.get();
-        connect(m_launched, &CdpBrowser::ready, this, [this] {
-            for (const QString& url : std::as_const(m_options.openUrls))
-                m_launched->openPage(url);
-        });
-        watch(std::move(browser), true, QStringLiteral("the launched browser"));
-    } else if (!m_options.openUrls.isEmpty()) {
-        m_err << "--open needs --launch" << Qt::endl;
+    BrowserConnections::Options options;
+    options.launch = m_options.launch;
+    options.browserPath = m_options.browserPath;
+    options.browserUrls = m_options.browserUrls;
+    options.openUrls = m_options.openUrls;
+    if (m_demoFolder)
+        options.launchProfile = m_demoFolder->filePath(QStringLiteral("browser-profile"));
+    m_browsers = std::make_unique<BrowserConnections>(options, m_group);
+    connect(m_browsers.get(), &BrowserConnections::message, this,
+            [this](const QString& text) { m_err << text << Qt::endl; });
+    // The user closed the browser the program started for them: the work is done.
+    connect(m_browsers.get(), &BrowserConnections::launchedBrowserEnded, this, [this] { emit finished(0); });
+    connect(m_browsers.get(), &BrowserConnections::noBrowserLeft, this, [this] { emit finished(1); });
+    QString error;
+    if (!m_browsers->start(&error)) {
+        m_err << error << Qt::endl;
         return false;
     }
     return true;
-}
-
-void HeadlessRunner::watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name)
-{
-    CdpBrowser* raw = browser.get();
-    connect(raw, &CdpBrowser::disconnected, this,
-            [this, raw, launched, name](const QString& reason) { browserLost(raw, launched, name, reason); });
-    raw->start();
-    m_group.add(std::move(browser));
-}
-
-void HeadlessRunner::browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason)
-{
-    if (launched) {
-        // The user closed the browser the program started for them: the work is done.
-        m_err << name << " has ended (" << reason << ")" << Qt::endl;
-        emit finished(0);
-        return;
-    }
-    m_err << "lost the connection to " << name << ": " << reason << Qt::endl;
-    // Not from inside the browser's own signal.
-    QTimer::singleShot(0, this, [this, browser] {
-        m_group.remove(browser);
-        if (m_group.memberCount() == 0) {
-            m_err << "no browser left to watch" << Qt::endl;
-            emit finished(1);
-        }
-    });
 }
 
 void HeadlessRunner::report(const QString& site, const QString& popupUrl, bool blocked)

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class BrowserDiscovery;
+class BrowserConnections;
 class CdpBrowser;
 class DecisionContext;
 class IniSettingsStore;
@@ -45,7 +45,7 @@ public:
     int decisionCount() const { return m_decisions; }
     // The last status text the browsers reported: the link under the mouse, if any.
     const QString& statusText() const { return m_state.gStatusText; }
-    CdpBrowser* launchedBrowser() const { return m_launched; }
+    CdpBrowser* launchedBrowser() const;
 
 signals:
     void finished(int exitCode);
@@ -54,10 +54,8 @@ signals:
 private:
     bool openStores();
     bool connectBrowsers();
-    void watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name);
     void report(const QString& site, const QString& popupUrl, bool blocked);
     void saveCount(qint32 count);
-    void browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason);
 
     Options m_options;
     QTextStream& m_out;
@@ -76,9 +74,8 @@ private:
     ShellWindowsGroup m_group;
     std::unique_ptr<cIEWindows> m_tracker;
     // After the group, which it adds to and takes from.
-    std::unique_ptr<BrowserDiscovery> m_discovery;
+    std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<TerminationWatcher> m_termination;
-    CdpBrowser* m_launched = nullptr;
     int m_decisions = 0;
     bool m_countSaveFailed = false;
 };

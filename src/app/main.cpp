@@ -1,14 +1,16 @@
 // tarnwick: the popup blocker's entry point.
 #include "DemoDriver.h"
+#include "DesktopProgram.h"
 #include "HeadlessRunner.h"
 #include "LoopbackHttpServer.h"
+#include "ProductRecord.h"
 #include "ResourceLocator.h"
-#include "VersionRecord.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QTextStream>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -29,52 +31,24 @@ HeadlessRunner::Options takeLaunchOption(QStringList& arguments)
     return options;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+bool hasArgument(int argc, char* argv[], const char* name)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromUtf8(VersionRecord::ProductName));
-    QCoreApplication::setApplicationVersion(QString::fromUtf8(VersionRecord::ProductVersion));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-
-    QStringList arguments = QCoreApplication::arguments();
-    HeadlessRunner::Options options = takeLaunchOption(arguments);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n\n"
-                       "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Run without windows; print one line per popup decision."));
-    const QCommandLineOption browserUrl(
-        QStringLiteral("browser-url"),
-        QStringLiteral("Watch a running browser through its DevTools address (http://127.0.0.1:PORT or ws://...)."),
-        QStringLiteral("URL"));
-    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Open a page in the launched browser."),
-                                  QStringLiteral("URL"));
-    const QCommandLineOption demo(
-        QStringLiteral("demo"),
-        QStringLiteral("Show what the program does: a launched browser on a demo page full of popups."));
-    parser.addOptions({headless, browserUrl, open, demo});
-    parser.process(arguments);
-
-    if (!parser.isSet(headless) && !parser.isSet(demo)) {
-        err << "The desktop program is not part of this build yet: run with --headless or --demo (see --help)."
-            << Qt::endl;
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
     }
-    options.browserUrls = parser.values(browserUrl);
-    options.openUrls = parser.values(open);
-    options.demo = parser.isSet(demo);
-    if (options.demo)
-        options.launch = true;
+    return false;
+}
 
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& err)
+{
     HeadlessRunner runner(options, out, err);
-    QObject::connect(&runner, &HeadlessRunner::finished, &app, &QCoreApplication::exit);
+    QObject::connect(&runner, &HeadlessRunner::finished, qApp, &QCoreApplication::exit);
 
     std::unique_ptr<LoopbackHttpServer> site;
     std::unique_ptr<DemoDriver> driver;
@@ -89,8 +63,83 @@ int main(int argc, char* argv[])
         return 1;
     if (site) {
         driver = std::make_unique<DemoDriver>(runner, *site, err);
-        QObject::connect(driver.get(), &DemoDriver::finished, &app, &QCoreApplication::exit);
+        QObject::connect(driver.get(), &DemoDriver::finished, qApp, &QCoreApplication::exit);
         driver->start();
     }
-    return app.exec();
+    return QCoreApplication::exec();
+}
+
+int runDesktop(const HeadlessRunner::Options& given, QTextStream& err)
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    DesktopProgram::Options options;
+    options.browsers.launch = given.launch;
+    options.browsers.browserPath = given.browserPath;
+    options.browsers.browserUrls = given.browserUrls;
+    options.browsers.openUrls = given.openUrls;
+    options.demo = given.demo;
+    DesktopProgram program(options, err);
+    QObject::connect(&program, &DesktopProgram::finished, qApp, &QCoreApplication::exit);
+    if (!program.start())
+        return 1;
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The windows need a screen: with none, the demo runs without them, and the desktop program says so.
+    // A platform chosen by hand (e.g. offscreen) counts as a screen.
+    const bool headless = hasArgument(argc, argv, "--headless");
+    const bool demo = hasArgument(argc, argv, "--demo");
+    const bool screen = demo ? hasDisplay() : hasDisplay() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    const bool desktop = !headless && screen && !hasArgument(argc, argv, "--help") &&
+                         !hasArgument(argc, argv, "--version") && !hasArgument(argc, argv, "-h") &&
+                         !hasArgument(argc, argv, "-v");
+    std::unique_ptr<QCoreApplication> app =
+        desktop ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    const ProductRecord record = ProductRecord::compiled();
+    QCoreApplication::setApplicationName(record.ProductName);
+    QCoreApplication::setApplicationVersion(record.ProductVersion);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList arguments = QCoreApplication::arguments();
+    HeadlessRunner::Options options = takeLaunchOption(arguments);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n"
+                       "Without options it shows its window and watches every browser that has DevTools enabled.\n\n"
+                       "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption headlessOption(QStringLiteral("headless"),
+                                            QStringLiteral("Run without windows; print one line per popup decision."));
+    const QCommandLineOption browserUrl(
+        QStringLiteral("browser-url"),
+        QStringLiteral("Watch a running browser through its DevTools address (http://127.0.0.1:PORT or ws://...)."),
+        QStringLiteral("URL"));
+    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Open a page in the launched browser."),
+                                  QStringLiteral("URL"));
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"), QStringLiteral("Show what the program does: a launched browser on a demo page full of "
+                                               "popups (without windows when there is no screen)."));
+    parser.addOptions({headlessOption, browserUrl, open, demoOption});
+    parser.process(arguments);
+
+    options.browserUrls = parser.values(browserUrl);
+    options.openUrls = parser.values(open);
+    options.demo = parser.isSet(demoOption);
+    if (desktop)
+        return runDesktop(options, err);
+    if (!headless && !options.demo) {
+        err << "No screen to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set): run with --headless."
+            << Qt::endl;
+        return 2;
+    }
+    if (options.demo)
+        options.launch = true;
+    return runHeadless(options, out, err);
 }

@@ -4,7 +4,7 @@ int SettingsStore::GetBoxState(const QString& key, int defaultValue) const
 {
     bool ok = false;
     const short value = GetSetting(key, QString::number(defaultValue)).trimmed().toShort(&ok);
-    return ok ? value : defaultValue;
+    return ok && (value == 0 || value == 1) ? value : defaultValue;
 }
 
 qint32 SettingsStore::GetCount(const QString& key, qint32 defaultValue) const

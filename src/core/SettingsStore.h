@@ -10,8 +10,8 @@ public:
     // False when the value could not be stored.
     virtual bool SaveSetting(const QString& key, const QString& value) = 0;
 
-    // A box state ("0" or "1") or a count stored as decimal text. A value that is not a number in range
-    // reads as the default, so a damaged store never turns an option into something nobody chose.
+    // A box state ("0" or "1") or a count stored as decimal text. Anything else reads as the default, so a
+    // damaged store never turns an option into something nobody chose.
     int GetBoxState(const QString& key, int defaultValue) const;
     qint32 GetCount(const QString& key, qint32 defaultValue) const;
 };

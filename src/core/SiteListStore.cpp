@@ -1,5 +1,7 @@
 #include "SiteListStore.h"
 
+#include "FileRoutines.h"
+
 #include "ListFile.h"
 #include "SiteList.h"
 #include "StatusSink.h"
@@ -100,7 +102,7 @@ bool SiteListStore::save()
 
 bool SiteListStore::createIfMissing(const QByteArray& content, QString* error)
 {
-    if (QFileInfo::exists(m_path))
+    if (fileExists(m_path))
         return true;
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {

@@ -1,0 +1,105 @@
+#include "BrowserConnections.h"
+
+#include "BrowserDiscovery.h"
+#include "BrowserLauncher.h"
+#include "CdpBrowser.h"
+#include "CdpConnection.h"
+#include "ShellWindowsGroup.h"
+#include "WebSocketTransport.h"
+
+#include <QTimer>
+
+BrowserConnections::BrowserConnections(Options options, ShellWindowsGroup& group, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_group(group)
+{}
+
+BrowserConnections::~BrowserConnections() = default;
+
+bool BrowserConnections::start(QString* error)
+{
+    if (!m_options.openUrls.isEmpty() && !m_options.launch) {
+        *error = QStringLiteral("--open needs --launch");
+        return false;
+    }
+    if (!m_options.launch && m_options.browserUrls.isEmpty()) {
+        startDiscovery();
+        return true;
+    }
+    for (const QString& url : std::as_const(m_options.browserUrls)) {
+        QString reason;
+        auto transport = WebSocketTransport::connectTo(url, &reason);
+        if (!transport) {
+            *error = QStringLiteral("cannot connect to %1: %2").arg(url, reason);
+            return false;
+        }
+        watch(std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), url), false, url);
+    }
+    return !m_options.launch || launch(error);
+}
+
+void BrowserConnections::startDiscovery()
+{
+    m_discovery = std::make_unique<BrowserDiscovery>(m_group);
+    connect(m_discovery.get(), &BrowserDiscovery::message, this, &BrowserConnections::message);
+    connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
+            [this](const QString& profile, const QUrl& endpoint) {
+                emit message(QStringLiteral("watching the browser of %1 (%2)").arg(profile, endpoint.toString()));
+            });
+    connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
+            [this](const QString& profile, const QString& reason) {
+                emit message(QStringLiteral("lost the browser of %1: %2").arg(profile, reason));
+            });
+    emit message(
+        QStringLiteral("looking for browsers with DevTools enabled (--remote-debugging-port) in their usual profiles"));
+    m_discovery->start();
+}
+
+bool BrowserConnections::launch(QString* error)
+{
+    BrowserLauncher::Options launch;
+    launch.browserPath = m_options.browserPath;
+    launch.discardOutput = true;
+    if (!m_options.launchProfile.isEmpty())
+        launch.profileDir = m_options.launchProfile;
+    auto transport = BrowserLauncher().launch(launch, error);
+    if (!transport)
+        return false;
+    auto browser = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)),
+                                                QStringLiteral("launched browser"));
+    m_launched = browser.get();
+    connect(m_launched, &CdpBrowser::ready, this, [this] {
+        for (const QString& url : std::as_const(m_options.openUrls))
+            m_launched->openPage(url);
+    });
+    watch(std::move(browser), true, QStringLiteral("the launched browser"));
+    return true;
+}
+
+void BrowserConnections::watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name)
+{
+    CdpBrowser* raw = browser.get();
+    connect(raw, &CdpBrowser::disconnected, this,
+            [this, raw, launched, name](const QString& reason) { browserLost(raw, launched, name, reason); });
+    raw->start();
+    m_group.add(std::move(browser));
+}
+
+void BrowserConnections::browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason)
+{
+    emit message(launched ? QStringLiteral("%1 has ended (%2)").arg(name, reason)
+                          : QStringLiteral("lost the connection to %1: %2").arg(name, reason));
+    if (launched)
+        m_launched = nullptr;
+    // Not from inside the browser's own signal.
+    QTimer::singleShot(0, this, [this, browser, launched, reason] {
+        m_group.remove(browser);
+        if (launched) {
+            emit launchedBrowserEnded(reason);
+        } else if (m_group.memberCount() == 0) {
+            emit message(QStringLiteral("no browser left to watch"));
+            emit noBrowserLeft();
+        }
+    });
+}

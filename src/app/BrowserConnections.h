@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class BrowserDiscovery;
+class CdpBrowser;
+class ShellWindowsGroup;
+
+// The browsers whose pages the program watches, as the command line chose them: a browser it launches,
+// running browsers given by their DevTools address, or, with neither, every browser found in the known
+// profile folders, now and later. Their pages join one window collection.
+class BrowserConnections : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        bool launch = false;
+        QString browserPath;     // with launch; empty: find one
+        QString launchProfile;   // with launch; empty: the program's own profile
+        QStringList browserUrls; // running browsers' DevTools endpoints
+        QStringList openUrls;    // pages to open in the launched browser
+    };
+
+    // The group must outlive this object.
+    BrowserConnections(Options options, ShellWindowsGroup& group, QObject* parent = nullptr);
+    ~BrowserConnections() override;
+
+    // Connects or launches; false with the reason in *error when a browser asked for cannot be had.
+    bool start(QString* error);
+    CdpBrowser* launchedBrowser() const { return m_launched; }
+
+signals:
+    // Something the user should know about the browsers.
+    void message(const QString& text);
+    // The user closed the browser the program launched for them.
+    void launchedBrowserEnded(const QString& reason);
+    // Every browser given by its address has gone (never sent while looking for browsers).
+    void noBrowserLeft();
+
+private:
+    void startDiscovery();
+    bool launch(QString* error);
+    void watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name);
+    void browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason);
+
+    Options m_options;
+    ShellWindowsGroup& m_group;
+    std::unique_ptr<BrowserDiscovery> m_discovery;
+    CdpBrowser* m_launched = nullptr;
+};

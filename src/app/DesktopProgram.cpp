@@ -1,0 +1,125 @@
+#include "DesktopProgram.h"
+
+#include "Form1.h"
+#include "IniSettingsStore.h"
+#include "LoopbackHttpServer.h"
+#include "ProductRecord.h"
+#include "Registry.h"
+#include "RegistryService.h"
+#include "ResourceLocator.h"
+#include "SoundService.h"
+#include "TerminationWatcher.h"
+#include "WindowPlacement.h"
+#include "frmSplash.h"
+#include "modPlaySound.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
+
+DesktopProgram::DesktopProgram(Options options, QTextStream& err, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_err(err)
+{}
+
+DesktopProgram::~DesktopProgram()
+{
+    // The windows (and with them the sinks and decisions) before the browsers they watch.
+    m_splash.reset();
+    m_form1.reset();
+    m_browsers.reset();
+}
+
+bool DesktopProgram::start()
+{
+    const QString product = ProductRecord::compiled().ProductName;
+    m_settings = std::make_unique<IniSettingsStore>(product);
+    m_registry = createRegistry(RegistryLocation::standard(product));
+    m_placement = createWindowPlacement();
+    m_soundService = createSoundService();
+    m_sound = std::make_unique<modPlaySound>(*m_soundService);
+
+    if (m_options.demo) {
+        m_demoSite = std::make_unique<LoopbackHttpServer>(ResourceLocator().path(QStringLiteral("demo")));
+        if (!m_demoSite->listen()) {
+            m_err << "cannot serve the demo page: " << m_demoSite->errorString() << Qt::endl;
+            return false;
+        }
+        m_options.browsers.launch = true;
+        m_options.browsers.openUrls.append(m_demoSite->url());
+    }
+
+    // Asked to end by the system, or the desktop session is ending: close as "Exit" does.
+    m_termination = createTerminationWatcher();
+    connect(m_termination.get(), &TerminationWatcher::terminationRequested, this, &DesktopProgram::closeLikeExit);
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &DesktopProgram::closeLikeExit);
+
+    m_splash = std::make_unique<frmSplash>(m_state, [this] { return loadMainWindow(); });
+    m_splash->show();
+    m_splash->Load();
+    return true;
+}
+
+QWidget* DesktopProgram::loadMainWindow()
+{
+    const QString product = ProductRecord::compiled().ProductName;
+    Form1::Services services{
+        m_state,
+        *m_settings,
+        *m_registry,
+        *m_placement,
+        m_group,
+        *m_sound,
+        m_pump,
+        m_prompt,
+        ResourceLocator().path(QStringLiteral("sounds/pop.wav")),
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + product,
+        QCoreApplication::applicationFilePath(),
+        {},
+    };
+    m_form1 = std::make_unique<Form1>(std::move(services));
+    connect(m_form1.get(), &Form1::ProgramEnded, this, [this] { emit finished(0); });
+
+    QString error;
+    if (!m_form1->Load(&error)) {
+        fail(error);
+        return nullptr;
+    }
+    m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_group);
+    connect(m_browsers.get(), &BrowserConnections::message, this,
+            [this](const QString& text) { m_err << text << Qt::endl; });
+    if (!m_browsers->start(&error)) {
+        fail(error);
+        return nullptr;
+    }
+    return m_form1.get();
+}
+
+void DesktopProgram::fail(const QString& text)
+{
+    m_err << "cannot start: " << text << Qt::endl;
+    // A screen nobody looks at gets no dialog that would wait for ever.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != u"offscreen" && platform != u"minimal")
+        QMessageBox::critical(nullptr, ProductRecord::compiled().ProductName, QStringLiteral("Cannot start: ") + text);
+    QTimer::singleShot(0, this, [this] { emit finished(1); });
+}
+
+void DesktopProgram::closeLikeExit()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    if (m_form1 && !m_form1->isUnloaded()) {
+        m_form1->close();
+        // The built-in browser window may keep the program going after an ordinary close; asked to end,
+        // it ends.
+        if (m_state.gExitPending)
+            emit finished(0);
+        return;
+    }
+    emit finished(0);
+}

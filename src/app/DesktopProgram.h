@@ -1,0 +1,68 @@
+#pragma once
+
+#include "AppState.h"
+#include "BrowserConnections.h"
+#include "EventLoopPump.h"
+#include "ShellWindowsGroup.h"
+#include "UnansweredPrompt.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTextStream>
+
+#include <memory>
+
+class Form1;
+class IniSettingsStore;
+class LoopbackHttpServer;
+class Registry;
+class SoundService;
+class TerminationWatcher;
+class WindowPlacement;
+class frmSplash;
+class modPlaySound;
+
+// The program with its windows: the splash, then the main window watching the browsers, until the user
+// (or the system, or the end of the session) closes it.
+class DesktopProgram : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        BrowserConnections::Options browsers;
+        bool demo = false; // a launched browser on our own demo site
+    };
+
+    DesktopProgram(Options options, QTextStream& err, QObject* parent = nullptr);
+    ~DesktopProgram() override;
+
+    // Shows the splash, which loads the main window when its time is up. False, with the reason said,
+    // when the program cannot even begin.
+    bool start();
+    Form1* mainWindow() const { return m_form1.get(); }
+
+signals:
+    void finished(int exitCode);
+
+private:
+    QWidget* loadMainWindow();
+    void fail(const QString& text);
+    void closeLikeExit();
+
+    Options m_options;
+    QTextStream& m_err;
+    AppState m_state;
+    std::unique_ptr<IniSettingsStore> m_settings;
+    std::unique_ptr<Registry> m_registry;
+    std::unique_ptr<WindowPlacement> m_placement;
+    std::unique_ptr<SoundService> m_soundService;
+    std::unique_ptr<modPlaySound> m_sound;
+    EventLoopPump m_pump;
+    UnansweredPrompt m_prompt;
+    std::unique_ptr<LoopbackHttpServer> m_demoSite;
+    ShellWindowsGroup m_group;
+    std::unique_ptr<BrowserConnections> m_browsers;
+    std::unique_ptr<Form1> m_form1;
+    std::unique_ptr<frmSplash> m_splash;
+    std::unique_ptr<TerminationWatcher> m_termination;
+    bool m_ending = false;
+};

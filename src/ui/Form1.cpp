@@ -1,0 +1,588 @@
+#include "Form1.h"
+
+#include "AddRemove.h"
+#include "AppState.h"
+#include "DecisionContext.h"
+#include "Module1.h"
+#include "PanelStatusBar.h"
+#include "ResourceLocator.h"
+#include "SettingsStore.h"
+#include "Twips.h"
+#include "cIEWindows.h"
+#include "clsOnTop.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QtDebug>
+
+#include <exception>
+
+namespace {
+
+// Client area in twips: the controls' area and the status bar below it.
+constexpr int kClientWidth = 7605;
+constexpr int kClientHeight = 6930;
+constexpr int kStatusBarTop = 6615;
+
+const QString kDisplayFont = QStringLiteral("Verdana");
+
+QIcon buttonPicture(const QString& name)
+{
+    const ResourceLocator resources;
+    QIcon icon(resources.path(QStringLiteral("buttons/%1.png").arg(name)));
+    const QString large = resources.path(QStringLiteral("buttons/%1@2x.png").arg(name));
+    icon.addFile(large);
+    return icon;
+}
+
+} // namespace
+
+Form1::Form1(Services services, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(services.state)
+    , m_settings(services.settings)
+    , m_registry(services.registry)
+    , m_placement(services.placement)
+    , m_browsers(services.browsers)
+    , m_dataFolder(std::move(services.dataFolder))
+    , m_programFile(std::move(services.programFile))
+    , m_hooks(std::move(services.hooks))
+    , m_clientHeight(kClientHeight)
+{
+    setObjectName(QStringLiteral("Form1"));
+    QFont font(kDisplayFont);
+    font.setFamilies({kDisplayFont, QStringLiteral("DejaVu Sans")});
+    font.setPointSize(8);
+    setFont(font);
+    setWindowIcon(QIcon(ResourceLocator().path(QStringLiteral("icons/tarnwick.png"))));
+    m_scale = Twips::scaleOf(*this);
+
+    m_lists = std::make_unique<Module1>(m_state, m_dataFolder, *this);
+    m_context = std::make_unique<DecisionContext>(m_state, *this, services.sound, services.pump, services.prompt,
+                                                  services.soundPath);
+    connect(m_context.get(), &DecisionContext::BlockedCountChanged, this, [this] {
+        showCount();
+        saveCount();
+    });
+
+    createControls();
+    createMenus();
+    // The window is as large as its controls and no larger: they sit where the layout table puts them.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+Form1::~Form1()
+{
+    // Sinks before the decisions they feed.
+    m_tracker.reset();
+    m_context.reset();
+}
+
+void Form1::place(QWidget* control, int left, int top, int width, int height)
+{
+    m_twips.insert(control, QRect(left, top, width, height));
+    control->setGeometry(Twips::rect(left, top, width, height, m_scale));
+}
+
+void Form1::setTopTwips(QWidget* control, int twips)
+{
+    QRect& rect = m_twips[control];
+    rect.moveTop(twips);
+    control->setGeometry(Twips::rect(rect.left(), rect.top(), rect.width(), rect.height(), m_scale));
+}
+
+int Form1::topTwips(const QWidget* control) const
+{
+    return m_twips.value(control).top();
+}
+
+int Form1::heightTwips(const QWidget* control) const
+{
+    return m_twips.value(control).height();
+}
+
+void Form1::setClientHeightTwips(int twips)
+{
+    m_clientHeight = twips;
+    m_client->setFixedSize(Twips::toPixels(kClientWidth, m_scale),
+                           Twips::toPixels(m_clientHeight - (kClientHeight - kStatusBarTop), m_scale));
+}
+
+QLabel* Form1::optionLabel(QCheckBox*& box, const char* boxName, const char* labelName, int top, const QString& text,
+                           const QString& tip)
+{
+    box = new QCheckBox(Frame2);
+    box->setObjectName(QString::fromLatin1(boxName));
+    box->setToolTip(tip);
+    box->setAccessibleName(text);
+    place(box, 120, top, 200, 200);
+    auto* label = new QLabel(text, Frame2);
+    label->setObjectName(QString::fromLatin1(labelName));
+    label->setToolTip(tip);
+    place(label, 360, top, 7035, 255);
+    return label;
+}
+
+void Form1::createControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    setClientHeightTwips(kClientHeight);
+
+    auto button = [](QToolButton*& target, const char* name, const QString& text, const QString& picture,
+                         const QString& tip, QWidget* parent) {
+        target = new QToolButton(parent);
+        target->setObjectName(QString::fromLatin1(name));
+        target->setText(text);
+        target->setToolTip(tip);
+        target->setIcon(buttonPicture(picture));
+        target->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    };
+
+    button(Command5, "Command5", QStringLiteral("Allow Next Popup"), QStringLiteral("allow-next"),
+           QStringLiteral("This will allow the next popup to be opened.  You can also press Win + Z or right click the "
+                          "Program Icon.  This is useful if a legitimate window is being misinterpreted as a popup."),
+           m_client);
+    place(Command5, 60, 60, 1875, 975);
+    button(Command6, "Command6", QStringLiteral("Minimize"), QStringLiteral("minimize"),
+           QStringLiteral("The program will run silently in the taskbar while you browse.  You can right click the "
+                          "program icon for a list of options, or to maximize the program."),
+           m_client);
+    place(Command6, 1980, 60, 1875, 975);
+    button(Command7, "Command7", QString(), QStringLiteral("visit"), QString(), m_client);
+    place(Command7, 3900, 60, 3675, 975);
+    const QSize bigPicture(Twips::toPixels(480, m_scale), Twips::toPixels(480, m_scale));
+    for (QToolButton* big : {Command5, Command6, Command7})
+        big->setIconSize(bigPicture);
+
+    // The banner pane takes this place once it is installed; until then nothing shows here.
+    wbPicture = new QLabel(m_client);
+    wbPicture->setObjectName(QStringLiteral("wbPicture"));
+    place(wbPicture, 7110, 1110, 330, 920);
+    wbBanner = new QWidget(m_client);
+    wbBanner->setObjectName(QStringLiteral("wbBanner"));
+    place(wbBanner, 300, 1080, 7335, 945);
+    wbBanner->hide();
+
+    Frame2 = new QGroupBox(QStringLiteral("Program Options"), m_client);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    place(Frame2, 60, 1080, 7515, 1755);
+    Label5 = optionLabel(Check1, "Check1", "Label5", 240,
+                         QStringLiteral("Popup Blocking: Stop Popups from all sites that aren't on my allowed list"),
+                         QStringLiteral("This controls whether popup blocking is on or off."));
+    Label6 = optionLabel(
+        Check2, "Check2", "Label6", 480,
+        QStringLiteral("Setup Mode: Add sites to my Allowed or Disallowed list as I browse"),
+        QStringLiteral(
+            "When in Setup Mode, whenever a site attempts to open a popup you be prompted to either allow it "
+            "or disallow it.  We recommend using Setup Mode for a few days to collect a list of allowed and "
+            "disallowed sites."));
+    Label4 = optionLabel(
+        Check6, "Check6", "Label4", 720, QStringLiteral("Exceptions: Allow popups when my mouse is over a link"),
+        QStringLiteral("The program can detect when your mouse is over a link, which will allow links that open in new "
+                       "windows to be opened.  The program will be less accurate with this option on, but it may be "
+                       "more convenient for you."));
+    Label2 = optionLabel(Check5, "Check5", "Label2", 960, QStringLiteral("Audio: Play a sound when a popup is blocked"),
+                         QStringLiteral("If selected, every time a popup is blocked you will hear a POP! sound."));
+    Label7 =
+        optionLabel(Check3, "Check3", "Label7", 1200, QStringLiteral("Visual: Keep this window on top of all others"),
+                    QStringLiteral("This causes the program to stay on top of other windows."));
+    Label8 = optionLabel(
+        Check4, "Check4", "Label8", 1440, QStringLiteral("Automation: Run at startup and block popups automatically"),
+        QStringLiteral("This will enable the program to be run every time you start your computer, so that you don't "
+                       "have to remember to open it before browsing."));
+    auto* template1 = new QLabel(Frame2);
+    template1->setObjectName(QStringLiteral("SkinLabel1"));
+    template1->setProperty("index", 0);
+    place(template1, 7200, 1500, 135, 135);
+    template1->hide();
+    SkinLabel1.append(template1);
+
+    connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
+    connect(Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
+    connect(Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
+    connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
+    connect(Check5, &QCheckBox::toggled, this, &Form1::Check5_Click);
+    connect(Check6, &QCheckBox::toggled, this, &Form1::Check6_Click);
+
+    Frame1 = new QGroupBox(QStringLiteral("Website Settings"), m_client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    place(Frame1, 60, 2880, 7515, 3675);
+
+    Label3 = new QLabel(QStringLiteral("Allowed Sites:"), Frame1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setToolTip(QStringLiteral("allowed sites will be able to open popup windows.  however, the windows that "
+                                      "popup are not affected by tarnwick and will be able to launch popups."));
+    place(Label3, 120, 255, 1815, 255);
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setToolTip(QStringLiteral("Type the domain of a site to allow, for example example.com, then click Add."));
+    place(Text1, 120, 600, 1815, 285);
+    button(Command1, "Command1", QStringLiteral("Add"), QStringLiteral("add"),
+           QStringLiteral("Allow popups from the site typed in the text box to the left."), Frame1);
+    place(Command1, 2040, 180, 795, 695);
+    button(Command2, "Command2", QStringLiteral("Delete"), QStringLiteral("delete"),
+           QStringLiteral("Remove the selected site from the Allowed List"), Frame1);
+    place(Command2, 2880, 180, 795, 695);
+    List1 = new QListView(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setToolTip(QStringLiteral("sites that are allowed will not be prevented from opening popups"));
+    List1->setModel(&m_lists->List1());
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    place(List1, 120, 900, 3615, 2595);
+
+    Label1 = new QLabel(QStringLiteral("Disallowed Sites:"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setToolTip(QStringLiteral("by default, tarnwick.  adding a site to the disallowed list  prevents it from "
+                                      "notifying you of popups while in setup mode."));
+    place(Label1, 3780, 255, 1815, 255);
+    Text2 = new QLineEdit(Frame1);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setToolTip(
+        QStringLiteral("Type the domain of a site to disallow, for example example.com, then click Add."));
+    place(Text2, 3780, 600, 1815, 285);
+    button(Command4, "Command4", QStringLiteral("Add"), QStringLiteral("add"),
+           QStringLiteral("Prevent popups from the site typed in the text box to the left."), Frame1);
+    place(Command4, 5700, 180, 795, 695);
+    button(Command3, "Command3", QStringLiteral("Delete"), QStringLiteral("delete"),
+           QStringLiteral("Remove the selected site from the Disallowed List"), Frame1);
+    place(Command3, 6540, 180, 795, 695);
+    List2 = new QListView(Frame1);
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setToolTip(
+        QStringLiteral("all sites that are not \"allowed\" are blocked by tarnwick.  disallowed sites will "
+                       "not prompt you from setup mode."));
+    List2->setModel(&m_lists->List2());
+    List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    place(List2, 3780, 900, 3615, 2595);
+    auto* template2 = new QLabel(Frame1);
+    template2->setObjectName(QStringLiteral("SkinLabel2"));
+    template2->setProperty("index", 0);
+    place(template2, 7200, 3400, 135, 135);
+    template2->hide();
+    SkinLabel2.append(template2);
+
+    connect(Command1, &QToolButton::clicked, this, [this] { Module1::AddButton(m_lists->allowed(), Text1->text()); });
+    connect(Command4, &QToolButton::clicked, this,
+            [this] { Module1::AddButton(m_lists->disallowed(), Text2->text()); });
+    auto selectedRow = [](const QListView* list) {
+        const QModelIndex current = list->selectionModel()->currentIndex();
+        return list->selectionModel()->isSelected(current) ? current.row() : -1;
+    };
+    connect(Command2, &QToolButton::clicked, this,
+            [this, selectedRow] { Module1::DeleteButton(m_lists->allowed(), selectedRow(List1)); });
+    connect(Command3, &QToolButton::clicked, this,
+            [this, selectedRow] { Module1::DeleteButton(m_lists->disallowed(), selectedRow(List2)); });
+
+    // Outside the client area: never seen, its window only receives the hot key.
+    pctHotkey = new QWidget(m_client);
+    pctHotkey->setObjectName(QStringLiteral("pctHotkey"));
+    place(pctHotkey, 9660, 120, 1155, 675);
+    pctHotkey->hide();
+
+    StatusBar1 = new PanelStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(Twips::toPixels(kClientHeight - kStatusBarTop, m_scale));
+    setStatusBar(StatusBar1);
+}
+
+void Form1::createMenus()
+{
+    auto item = [](QMenu* menu, const char* name, const QString& text, int index) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        if (index >= 0)
+            action->setProperty("index", index);
+        return action;
+    };
+    mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileItem = item(mnuFile, "mnuFileItem", QStringLiteral("Exit"), 1);
+    mnuAction = menuBar()->addMenu(QStringLiteral("Action"));
+    mnuAction->setObjectName(QStringLiteral("mnuAction"));
+    mnuActionItem = {item(mnuAction, "mnuActionItem", QStringLiteral("Minimize to Taskbar"), 0),
+                     item(mnuAction, "mnuActionItem", QStringLiteral("Allow the Next Popup (Win-Z)"), 1)};
+    mnuTools = menuBar()->addMenu(QStringLiteral("Tools"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    mnuToolsItem = {item(mnuTools, "mnuToolsItem", QStringLiteral("Add Program to IE Tools Menu"), 0),
+                    item(mnuTools, "mnuToolsItem", QStringLiteral("Remove Program from IE Tools Menu"), 1)};
+    mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpItem = item(mnuHelp, "mnuHelpItem", QStringLiteral("View Help"), 0);
+    mnuAbout = menuBar()->addMenu(QStringLiteral("About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    mnuAboutItem = item(mnuAbout, "mnuAboutItem", QStringLiteral("About this software"), 0);
+
+    Popup = new QMenu(QStringLiteral("Popup"), this);
+    Popup->setObjectName(QStringLiteral("Popup"));
+    closeItem = item(Popup, "close", QStringLiteral("Close this menu"), -1);
+    showItem = item(Popup, "show", QStringLiteral("Show program"), -1);
+    allow = item(Popup, "allow", QStringLiteral("Allow next popup (win-z)"), -1);
+    Exit = item(Popup, "Exit", QStringLiteral("Exit"), -1);
+
+    // Both "Exit" items unload the main window, which ends the program.
+    connect(mnuFileItem, &QAction::triggered, this, &QWidget::close);
+    connect(Exit, &QAction::triggered, this, &QWidget::close);
+}
+
+bool Form1::Load(QString* error)
+{
+    m_state.gAllowNext = false;
+    setWindowTitle(m_state.gProgramName + QStringLiteral(" by ") + m_state.gCompanyName);
+    Command7->setText(QStringLiteral("Visit ") + m_state.gWebsite);
+    VarAddRemove = std::make_unique<AddRemove>(m_registry);
+    if (m_hooks.AddTrayIcon)
+        m_hooks.AddTrayIcon(*this);
+    onTop = std::make_unique<clsOnTop>(m_placement);
+    m_state.gOnTopActive = false;
+
+    // Setting a box runs its click handling when the value changes; all boxes start clear.
+    setBox(Check6, QStringLiteral("chkLinks"), 0);
+    setBox(Check5, QStringLiteral("chkSound"), 1);
+    setBox(Check4, QStringLiteral("chkRunAtStart"), 0);
+    setBox(Check3, QStringLiteral("chkOnTop"), 0);
+    setBox(Check2, QStringLiteral("chkAuto"), 1);
+    setBox(Check1, QStringLiteral("chkStopPop"), 1);
+
+    m_state.gBlockedCount = m_settings.GetCount(QStringLiteral("intStopped"), 0);
+    m_state.gAllowedSites.setText(m_settings.GetSetting(QStringLiteral("strAllowed"),
+                                                        m_state.gWebsite + QStringLiteral("/programclicks.asp\r\n")));
+    m_state.gDisallowedSites.setText(m_settings.GetSetting(QStringLiteral("strDisallowed"), QString()));
+    state = m_settings.GetSetting(QStringLiteral("state"), QStringLiteral("up"));
+
+    StatusBar1->addPanel();
+    StatusBar1->addPanel();
+    // The width the window will have when shown, not the width of a window not laid out yet.
+    layout()->activate();
+    const int half = qRound(qAbs(width()) / 2.0);
+    StatusBar1->setPanelWidth(1, half);
+    StatusBar1->setPanelWidth(2, half);
+    showCount();
+    if (!m_pendingFailure.isEmpty())
+        StatusBar1->setPanelText(2, std::exchange(m_pendingFailure, QString()));
+
+    if (!m_lists->CreateMissingFiles(m_state.gWebsite, error))
+        return false;
+    m_lists->LoadAllowedSites();
+    m_lists->LoadDisallowedSites();
+
+    setWindowState(state == u"up" ? Qt::WindowNoState : Qt::WindowMinimized);
+    if (m_hooks.InstallHook)
+        m_hooks.InstallHook(winId(), pctHotkey->winId());
+
+    m_tracker.reset();
+    m_tracker = std::make_unique<cIEWindows>(m_browsers, *m_context);
+
+    if (m_state.gUseSkin) {
+        runGuarded("the skin labels", [this] {
+            if (m_hooks.ReplaceLabels)
+                m_hooks.ReplaceLabels(*this);
+        });
+        runGuarded("the skin", [this] {
+            if (m_hooks.ApplySkin)
+                m_hooks.ApplySkin(*this);
+        });
+    }
+    if (m_state.gShowBanner && m_hooks.InstallBanner) {
+        runGuarded("the banner pane", [this] {
+            const int room = heightTwips(wbBanner) + 100;
+            setTopTwips(Frame1, topTwips(Frame1) + room);
+            setTopTwips(Frame2, topTwips(Frame2) + room);
+            setClientHeightTwips(m_clientHeight + room);
+            m_hooks.InstallBanner(*this);
+        });
+    }
+    runGuarded("the browser Tools-menu probe", [this] {
+        if (m_hooks.CheckToolsEntry)
+            m_hooks.CheckToolsEntry();
+    });
+    runGuarded("the help window", [this] {
+        if (m_settings.GetSetting(QStringLiteral("showHelp"), QStringLiteral("1")) != u"1" || !m_hooks.ShowHelpWindow)
+            return;
+        QWidget* help = m_hooks.ShowHelpWindow();
+        if (help && m_state.gOnTopActive)
+            onTop->MakeTopMost(help->winId());
+    });
+    return true;
+}
+
+void Form1::runGuarded(const char* what, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const std::exception& failure) {
+        qWarning("start-up goes on without %s: %s", what, failure.what());
+    }
+}
+
+void Form1::setBox(QCheckBox* box, const QString& key, int defaultValue)
+{
+    box->setChecked(m_settings.GetBoxState(key, defaultValue) == 1);
+}
+
+void Form1::Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+
+    QStringList unsaved;
+    auto save = [&](const QString& key, const QString& value) {
+        if (!m_settings.SaveSetting(key, value))
+            unsaved.append(key);
+    };
+    auto boxValue = [](const QCheckBox* box) {
+        return QString::number(box->isChecked() ? 1 : 0);
+    };
+    save(QStringLiteral("chkRunAtStart"), boxValue(Check4));
+    save(QStringLiteral("chkOnTop"), boxValue(Check3));
+    save(QStringLiteral("chkAuto"), boxValue(Check2));
+    save(QStringLiteral("chkStopPop"), boxValue(Check1));
+    save(QStringLiteral("intStopped"), QString::number(m_state.gBlockedCount));
+    save(QStringLiteral("strAllowed"), m_state.gAllowedSites.text());
+    save(QStringLiteral("strDisallowed"), m_state.gDisallowedSites.text());
+    save(QStringLiteral("chkLinks"), boxValue(Check6));
+    save(QStringLiteral("state"), state);
+    // Nobody is left to read panel 2 now.
+    if (!unsaved.isEmpty())
+        qCritical("could not save the settings %s", qPrintable(unsaved.join(QStringLiteral(", "))));
+
+    if (m_hooks.RemoveTrayIcon)
+        m_hooks.RemoveTrayIcon(*this);
+    if (m_hooks.RemoveHook)
+        m_hooks.RemoveHook();
+    m_tracker.reset();
+
+    if (m_hooks.WebsiteWindowVisible && m_hooks.WebsiteWindowVisible()) {
+        m_state.gExitPending = true;
+        return;
+    }
+    if (m_state.gUseSkin && m_hooks.StopSkinning)
+        m_hooks.StopSkinning();
+    emit ProgramEnded();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing never only hides the window: it always unloads.
+    Unload();
+    event->accept();
+}
+
+bool Form1::PopupBlocking() const
+{
+    return Check1->isChecked();
+}
+
+bool Form1::SetupMode() const
+{
+    return Check2->isChecked();
+}
+
+bool Form1::BlockSound() const
+{
+    return Check5->isChecked();
+}
+
+bool Form1::LinkException() const
+{
+    return Check6->isChecked();
+}
+
+void Form1::ShowStatus(const QString& text)
+{
+    if (!StatusBar1->setPanelText(2, text))
+        m_pendingFailure = text;
+}
+
+QString Form1::panelText(int index) const
+{
+    return StatusBar1->panelText(index);
+}
+
+void Form1::showCount()
+{
+    StatusBar1->setPanelText(1, QString::number(m_state.gBlockedCount) + QStringLiteral(" Popups blocked to date"));
+}
+
+void Form1::saveCount()
+{
+    // Saved at every block, so a program that is killed loses no count.
+    if (m_settings.SaveSetting(QStringLiteral("intStopped"), QString::number(m_state.gBlockedCount))) {
+        m_countSaveFailed = false;
+    } else if (!m_countSaveFailed) {
+        m_countSaveFailed = true;
+        ShowStatus(QStringLiteral("The count of blocked popups could not be saved"));
+    }
+}
+
+void Form1::Check1_Click()
+{
+    StatusBar1->setPanelText(2, Check1->isChecked() ? QStringLiteral("Now blocking popups")
+                                                    : QStringLiteral("Now allowing popups"));
+}
+
+void Form1::Check2_Click()
+{
+    StatusBar1->setPanelText(2, Check2->isChecked() ? QStringLiteral("Setup Mode Enabled")
+                                                    : QStringLiteral("Setup Mode Disabled"));
+}
+
+void Form1::Check3_Click()
+{
+    if (!onTop)
+        onTop = std::make_unique<clsOnTop>(m_placement);
+    const bool checked = Check3->isChecked();
+    if (checked)
+        onTop->MakeTopMost(winId());
+    else
+        onTop->MakeNormal(winId());
+    m_state.gOnTopActive = checked;
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Always On Top Enabled")
+                                        : QStringLiteral("Always On Top Disabled"));
+    m_settings.SaveSetting(QStringLiteral("chkOnTop"), QString::number(checked ? 1 : 0));
+}
+
+void Form1::Check4_Click()
+{
+    if (!VarAddRemove)
+        VarAddRemove = std::make_unique<AddRemove>(m_registry);
+    const bool checked = Check4->isChecked();
+    const RegResult result = checked ? VarAddRemove->AddToRun(m_state.gProgramName, m_programFile)
+                                     : VarAddRemove->RemoveFromRun(m_state.gProgramName);
+    if (result != RegResult::Success) {
+        // Say what really happened, and let the box show it, without running this handler again.
+        {
+            const QSignalBlocker quiet(Check4);
+            Check4->setChecked(!checked);
+        }
+        ShowStatus(checked ? QStringLiteral("Run On Startup could not be enabled")
+                           : QStringLiteral("Run On Startup could not be disabled"));
+        return;
+    }
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Run On Startup Enabled")
+                                        : QStringLiteral("Run On Startup Disabled"));
+}
+
+void Form1::Check5_Click()
+{
+    const bool checked = Check5->isChecked();
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Sounds Enabled") : QStringLiteral("Sounds Disabled"));
+    m_settings.SaveSetting(QStringLiteral("chkSound"), QString::number(checked ? 1 : 0));
+}
+
+void Form1::Check6_Click()
+{
+    StatusBar1->setPanelText(2, Check6->isChecked() ? QStringLiteral("Auto New Window Enabled")
+                                                    : QStringLiteral("Auto New Window Disabled"));
+}

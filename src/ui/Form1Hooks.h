@@ -1,0 +1,31 @@
+#pragma once
+
+#include <qwindowdefs.h>
+
+#include <functional>
+
+class Form1;
+class QWidget;
+
+// The pieces of the main window's life that other parts of the program provide. Any may be left empty:
+// the main window then runs without that piece.
+struct Form1Hooks {
+    // Load step 5 and unload step 2: the tray icon.
+    std::function<void(Form1&)> AddTrayIcon;
+    std::function<void(Form1&)> RemoveTrayIcon;
+    // Load step 22 and unload step 3: the hot key, delivered to the target window.
+    std::function<void(WId main, WId target)> InstallHook;
+    std::function<void()> RemoveHook;
+    // Load step 24: skin labels over the plain ones, then the skin.
+    std::function<void(Form1&)> ReplaceLabels;
+    std::function<void(QWidget&)> ApplySkin;
+    // Load step 25: shows the banner pane in the room made for it. Without it the window keeps its size.
+    std::function<void(Form1&)> InstallBanner;
+    // Load step 26.
+    std::function<void()> CheckToolsEntry;
+    // Load step 27: loads and shows the help window, and gives it back.
+    std::function<QWidget*()> ShowHelpWindow;
+    // Unload step 5: the built-in browser window is open, so the program ends when it closes.
+    std::function<bool()> WebsiteWindowVisible;
+    std::function<void()> StopSkinning;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+struct AppState;
+class QLabel;
+
+// frmSplash: the window the program starts with. It shows its picture while its timer counts to the
+// 75th tick, then loads and shows the main window and hides itself; it stays loaded, hidden, to the end.
+class frmSplash : public QWidget {
+    Q_OBJECT
+public:
+    // Loads the main window and gives it back, or nullptr when the program cannot start (the loader
+    // has said why).
+    using MainWindowLoader = std::function<QWidget*()>;
+    // Starts skinning with the splash window's skin; empty while the program has no skin.
+    using SkinStarter = std::function<void(frmSplash&)>;
+
+    frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStarter startSkinning = {},
+              QWidget* parent = nullptr);
+
+    // The load steps: identity first, then the skin, then the timer.
+    void Load();
+
+    QLabel* Image1 = nullptr;
+    QTimer Timer2;
+    short intTemp = 0;
+
+signals:
+    // The main window could not be loaded.
+    void startFailed();
+
+private:
+    void Timer2_Timer();
+
+    AppState& m_state;
+    MainWindowLoader m_loadMainWindow;
+    SkinStarter m_startSkinning;
+};

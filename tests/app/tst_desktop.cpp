@@ -1,0 +1,157 @@
+// The desktop program as a user starts it, offscreen: it starts, it ends on a signal as "Exit" ends it,
+// and what it counted survives being killed right after a block.
+#include "LoopbackHttpServer.h"
+#include "TestFiles.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QString program()
+{
+    return QStringLiteral(TARNWICK_EXECUTABLE);
+}
+
+QString settingsFile()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick/Tarnwick.ini");
+}
+
+QString setting(const QString& key)
+{
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    return settings.value(QStringLiteral("Settings/") + key).toString();
+}
+
+// Waits until the main window has loaded: its load stores the sound option, and then the program starts
+// looking for browsers.
+bool waitForMainWindow(QProcess& tarnwick, QByteArray& err)
+{
+    return QTest::qWaitFor(
+        [&] {
+            err += tarnwick.readAllStandardError();
+            return err.contains("looking for browsers") || err.contains("launched browser") ||
+                   tarnwick.state() == QProcess::NotRunning;
+        },
+        30000);
+}
+
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void signalsCloseLikeExit_data();
+    void signalsCloseLikeExit();
+    void killedRightAfterABlockLosesNothing();
+    void unusableDataFolderStopsStartUp();
+    void withoutAScreenItSaysSo();
+};
+
+void TestDesktop::init()
+{
+    QFile::remove(settingsFile());
+}
+
+void TestDesktop::signalsCloseLikeExit_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestDesktop::signalsCloseLikeExit()
+{
+    QFETCH(int, signalNumber);
+    QProcess tarnwick;
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForStarted());
+    QByteArray err;
+    QVERIFY2(waitForMainWindow(tarnwick, err), err.constData());
+    QCOMPARE(tarnwick.state(), QProcess::Running);
+    QCOMPARE(setting("chkSound"), "1");
+    QVERIFY(setting("state").isEmpty());
+
+    ::kill(pid_t(tarnwick.processId()), signalNumber);
+    QVERIFY(tarnwick.waitForFinished(15000));
+    QCOMPARE(tarnwick.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tarnwick.exitCode(), 0);
+    QCOMPARE(setting("chkRunAtStart"), "0");
+    QCOMPARE(setting("chkOnTop"), "0");
+    QCOMPARE(setting("chkAuto"), "1");
+    QCOMPARE(setting("chkStopPop"), "1");
+    QCOMPARE(setting("chkLinks"), "0");
+    QCOMPARE(setting("intStopped"), "0");
+    QCOMPARE(setting("strAllowed"), "www.tarnwick.example\r\n");
+    QCOMPARE(setting("state"), "up");
+}
+
+void TestDesktop::killedRightAfterABlockLosesNothing()
+{
+    QTemporaryDir site;
+    QVERIFY(writeBytes(site.filePath("opener.html"),
+                       "<!doctype html><title>opener</title><script>window.open('/popup.html')</script>"));
+    QVERIFY(writeBytes(site.filePath("popup.html"), "<!doctype html><title>popup</title>"));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+
+    QProcess tarnwick;
+    tarnwick.start(program(), {"--launch", "--open", server.url("/opener.html")});
+    QVERIFY(tarnwick.waitForStarted());
+    QByteArray err;
+    // In setup mode with nobody to answer, the unknown site's popup is blocked.
+    QVERIFY2(
+        QTest::qWaitFor([&] { return setting("intStopped") == u"1" || tarnwick.state() != QProcess::Running; }, 60000),
+        (err + tarnwick.readAllStandardError()).constData());
+    ::kill(pid_t(tarnwick.processId()), SIGTERM);
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 0);
+
+    QProcess next;
+    next.start(program(), {});
+    QVERIFY(next.waitForStarted());
+    QVERIFY(waitForMainWindow(next, err));
+    ::kill(pid_t(next.processId()), SIGTERM);
+    QVERIFY(next.waitForFinished(15000));
+    QCOMPARE(setting("intStopped"), "1");
+    QCOMPARE(readBytes(qEnvironmentVariable("XDG_DATA_HOME") + "/Tarnwick/allowed.txt"), "www.tarnwick.example\r\n");
+}
+
+void TestDesktop::unusableDataFolderStopsStartUp()
+{
+    QTemporaryDir scratch;
+    const QString blocker = scratch.filePath("not-a-folder");
+    QVERIFY(writeBytes(blocker, "a file where the data folder should go"));
+    QProcess tarnwick;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", blocker);
+    tarnwick.setProcessEnvironment(environment);
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 1);
+    const QByteArray err = tarnwick.readAllStandardError();
+    QVERIFY2(err.contains(blocker.toUtf8() + "/Tarnwick"), err.constData());
+}
+
+void TestDesktop::withoutAScreenItSaysSo()
+{
+    QProcess tarnwick;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    tarnwick.setProcessEnvironment(environment);
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 2);
+    QVERIFY(tarnwick.readAllStandardError().contains("--headless"));
+}
+
+QTEST_GUILESS_MAIN(TestDesktop)
+#include "tst_desktop.moc"

@@ -1,0 +1,525 @@
+// The main window from load to unload, offscreen: options and their messages, the settings it reads and
+// writes, the list files it makes, run at start-up through real autostart entries, and the splash.
+#include "AddRemove.h"
+#include "AppState.h"
+#include "DecisionContext.h"
+#include "EventLoopPump.h"
+#include "FakeBrowser.h"
+#include "FileRoutines.h"
+#include "Form1.h"
+#include "MemorySettings.h"
+#include "Module1.h"
+#include "NullSoundService.h"
+#include "NullWindowPlacement.h"
+#include "PanelStatusBar.h"
+#include "RegistryService.h"
+#include "TestFiles.h"
+#include "UnansweredPrompt.h"
+#include "frmSplash.h"
+#include "modIdentity.h"
+#include "modPlaySound.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QStringList kWrittenAtClose{"chkRunAtStart", "chkOnTop",      "chkAuto",  "chkStopPop", "intStopped",
+                                  "strAllowed",    "strDisallowed", "chkLinks", "state"};
+
+// One main window with everything it needs, in a folder of its own.
+struct Rig {
+    QTemporaryDir home;
+    AppState state;
+    MemorySettings settings;
+    std::unique_ptr<Registry> registry;
+    NullWindowPlacement placement;
+    FakeShellWindows browsers;
+    NullSoundService soundService;
+    modPlaySound sound{soundService};
+    EventLoopPump pump;
+    UnansweredPrompt prompt;
+    Form1Hooks hooks;
+    int helpShown = 0;
+    std::unique_ptr<Form1> form;
+
+    Rig()
+    {
+        registry = createRegistry({home.filePath("registry.sqlite3"), autostart(), "Tarnwick"});
+        LoadProductIdentity(state);
+        hooks.ShowHelpWindow = [this]() -> QWidget* {
+            ++helpShown;
+            return nullptr;
+        };
+    }
+    QString dataFolder() const { return home.filePath("data/Tarnwick"); }
+    QString autostart() const { return home.filePath("config/autostart"); }
+    QString program() const { return home.filePath("my programs/tarnwick"); }
+
+    Form1& build()
+    {
+        form = std::make_unique<Form1>(Form1::Services{state, settings, *registry, placement, browsers, sound, pump,
+                                                       prompt, QString(), dataFolder(), program(), hooks});
+        return *form;
+    }
+    Form1& load()
+    {
+        build();
+        QString error;
+        if (!form->Load(&error))
+            qFatal("load failed: %s", qPrintable(error));
+        return *form;
+    }
+};
+
+QCheckBox* box(Form1& form, int number)
+{
+    return form.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(number));
+}
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartWithNothingStored();
+    void storedValuesAreRestored();
+    void valuesThatAreNotNumbersReadAsDefaults();
+    void listFilesDecideTheListsOverStoredTexts();
+    void everyOptionSaysWhatItDid_data();
+    void everyOptionSaysWhatItDid();
+    void closeWritesTheSettingsInOrder();
+    void closeWithTheBrowserWindowOpenLeavesTheProgramRunning();
+    void blocksAreCountedLiveAndSavedAtOnce();
+    void runAtStartupWritesAndRemovesARealAutostartEntry();
+    void runAtStartupThatCannotBeWrittenSaysSo();
+    void captionsComeFromTheIdentity_data();
+    void captionsComeFromTheIdentity();
+    void controlsSitWhereTheTwipsSay();
+    void bannerMakesRoomOnlyWhenThereIsOne();
+    void unusableDataFolderStopsTheLoad();
+    void splashLoadsTheMainWindowAtTheLastTick();
+    void fileRoutines();
+};
+
+void TestForm1::firstStartWithNothingStored()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    QVERIFY(box(form, 1)->isChecked());
+    QVERIFY(box(form, 2)->isChecked());
+    QVERIFY(box(form, 5)->isChecked());
+    QVERIFY(!box(form, 3)->isChecked());
+    QVERIFY(!box(form, 4)->isChecked());
+    QVERIFY(!box(form, 6)->isChecked());
+    QCOMPARE(form.panelText(1), "0 Popups blocked to date");
+    // The options' messages at start-up find no panel 2.
+    QCOMPARE(form.StatusBar1->panelCount(), 3);
+    QCOMPARE(form.panelText(2), QString());
+    QCOMPARE(form.panelText(3), QString());
+    // Only the sound option is stored while starting.
+    QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkSound", "1"}}));
+    QCOMPARE(readBytes(rig.dataFolder() + "/allowed.txt"), "www.tarnwick.example\r\n");
+    QCOMPARE(readBytes(rig.dataFolder() + "/disallowed.txt"), "\r\n");
+    QCOMPARE(form.lists().List1().stringList(), QStringList{"www.tarnwick.example"});
+    QCOMPARE(form.state, "up");
+    QVERIFY(!(form.windowState() & Qt::WindowMinimized));
+    QCOMPARE(rig.helpShown, 1);
+    QVERIFY(!rig.state.gOnTopActive);
+    QVERIFY(rig.placement.calls().isEmpty());
+    QVERIFY(form.tracker());
+    // The decision reads the boxes.
+    QVERIFY(form.PopupBlocking() && form.SetupMode() && form.BlockSound() && !form.LinkException());
+}
+
+void TestForm1::storedValuesAreRestored()
+{
+    Rig rig;
+    rig.settings.values = {{"chkLinks", "1"},   {"chkSound", "0"},    {"chkOnTop", "1"}, {"chkAuto", "0"},
+                           {"chkStopPop", "0"}, {"intStopped", "41"}, {"state", "Up"},   {"showHelp", "yes"}};
+    Form1& form = rig.load();
+    QVERIFY(box(form, 6)->isChecked());
+    QVERIFY(!box(form, 5)->isChecked());
+    QVERIFY(box(form, 3)->isChecked());
+    QVERIFY(!box(form, 2)->isChecked());
+    QVERIFY(!box(form, 1)->isChecked());
+    QCOMPARE(form.panelText(1), "41 Popups blocked to date");
+    QCOMPARE(rig.state.gBlockedCount, 41);
+    // Always on top took effect through its own handling, stored again as it ran.
+    QVERIFY(rig.state.gOnTopActive);
+    QVERIFY(rig.placement.isTopmost(form.winId()));
+    QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkOnTop", "1"}}));
+    // Only exactly "up" starts the window normal; only exactly "1" shows the help.
+    QCOMPARE(form.state, "Up");
+    QVERIFY(form.windowState() & Qt::WindowMinimized);
+    QCOMPARE(rig.helpShown, 0);
+    QCOMPARE(form.panelText(2), QString());
+}
+
+void TestForm1::valuesThatAreNotNumbersReadAsDefaults()
+{
+    Rig rig;
+    rig.settings.values = {
+        {"chkStopPop", "yes"}, {"chkAuto", "2"}, {"chkLinks", ""}, {"intStopped", "lots"}, {"chkOnTop", "99999999"}};
+    Form1& form = rig.load();
+    QVERIFY(box(form, 1)->isChecked());
+    QVERIFY(box(form, 2)->isChecked());
+    QVERIFY(!box(form, 6)->isChecked());
+    QVERIFY(!box(form, 3)->isChecked());
+    QCOMPARE(form.panelText(1), "0 Popups blocked to date");
+}
+
+void TestForm1::listFilesDecideTheListsOverStoredTexts()
+{
+    Rig rig;
+    rig.settings.values = {{"strAllowed", "stored.example\r\n"}, {"strDisallowed", "gone.example\r\n"}};
+    QVERIFY(writeBytes(rig.dataFolder() + "/allowed.txt", "a.example\r\nb.example\r\n\r\n"));
+    QVERIFY(writeBytes(rig.dataFolder() + "/disallowed.txt", "c.example\r\n"));
+    Form1& form = rig.load();
+    QCOMPARE(rig.state.gAllowedSites.text(), "a.example\r\nb.example\r\n");
+    QCOMPARE(rig.state.gDisallowedSites.text(), "c.example\r\n");
+    // Existing files are never rewritten at start-up.
+    QCOMPARE(readBytes(rig.dataFolder() + "/allowed.txt"), "a.example\r\nb.example\r\n\r\n");
+    QCOMPARE(form.lists().List2().stringList(), QStringList{"c.example"});
+}
+
+void TestForm1::everyOptionSaysWhatItDid_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("on");
+    QTest::addColumn<QString>("off");
+    QTest::addColumn<QString>("storedKey");
+    QTest::newRow("Check1") << 1 << "Now blocking popups"
+                            << "Now allowing popups"
+                            << "";
+    QTest::newRow("Check2") << 2 << "Setup Mode Enabled"
+                            << "Setup Mode Disabled"
+                            << "";
+    QTest::newRow("Check3") << 3 << "Always On Top Enabled"
+                            << "Always On Top Disabled"
+                            << "chkOnTop";
+    QTest::newRow("Check4") << 4 << "Run On Startup Enabled"
+                            << "Run On Startup Disabled"
+                            << "";
+    QTest::newRow("Check5") << 5 << "Sounds Enabled"
+                            << "Sounds Disabled"
+                            << "chkSound";
+    QTest::newRow("Check6") << 6 << "Auto New Window Enabled"
+                            << "Auto New Window Disabled"
+                            << "";
+}
+
+void TestForm1::everyOptionSaysWhatItDid()
+{
+    QFETCH(int, number);
+    QFETCH(QString, on);
+    QFETCH(QString, off);
+    QFETCH(QString, storedKey);
+    Rig rig;
+    Form1& form = rig.load();
+    QCheckBox* option = box(form, number);
+    const bool wasOn = option->isChecked();
+    rig.settings.writes.clear();
+
+    option->click();
+    QCOMPARE(form.panelText(2), wasOn ? off : on);
+    option->click();
+    QCOMPARE(form.panelText(2), wasOn ? on : off);
+    QCOMPARE(option->isChecked(), wasOn);
+    if (storedKey.isEmpty()) {
+        QVERIFY(rig.settings.writes.isEmpty());
+    } else {
+        const QString first = wasOn ? "0" : "1";
+        const QString second = wasOn ? "1" : "0";
+        QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{storedKey, first}, {storedKey, second}}));
+    }
+    if (number == 3) {
+        QCOMPARE(rig.placement.calls().size(), 2);
+        QVERIFY(rig.placement.calls().constFirst().topmost);
+        QVERIFY(!rig.placement.isTopmost(form.winId()));
+        QVERIFY(!rig.state.gOnTopActive);
+    }
+}
+
+void TestForm1::closeWritesTheSettingsInOrder()
+{
+    Rig rig;
+    int trayRemoved = 0, hookRemoved = 0;
+    rig.hooks.RemoveTrayIcon = [&](Form1&) {
+        ++trayRemoved;
+    };
+    rig.hooks.RemoveHook = [&] {
+        ++hookRemoved;
+    };
+    Form1& form = rig.load();
+    box(form, 3)->click();
+    box(form, 6)->click();
+    rig.state.gBlockedCount = 7;
+    rig.settings.writes.clear();
+    QSignalSpy ended(&form, &Form1::ProgramEnded);
+
+    form.close();
+    QCOMPARE(rig.settings.writtenKeys(), kWrittenAtClose);
+    QCOMPARE(rig.settings.values.value("chkOnTop"), "1");
+    QCOMPARE(rig.settings.values.value("chkLinks"), "1");
+    QCOMPARE(rig.settings.values.value("chkStopPop"), "1");
+    QCOMPARE(rig.settings.values.value("intStopped"), "7");
+    QCOMPARE(rig.settings.values.value("strAllowed"), "www.tarnwick.example\r\n");
+    QCOMPARE(rig.settings.values.value("state"), "up");
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(trayRemoved, 1);
+    QCOMPARE(hookRemoved, 1);
+    QVERIFY(!form.tracker());
+    // A second close (the session ending after "Exit") writes nothing more.
+    form.Unload();
+    QCOMPARE(rig.settings.writtenKeys().size(), kWrittenAtClose.size());
+}
+
+void TestForm1::closeWithTheBrowserWindowOpenLeavesTheProgramRunning()
+{
+    Rig rig;
+    rig.hooks.WebsiteWindowVisible = [] {
+        return true;
+    };
+    Form1& form = rig.load();
+    QSignalSpy ended(&form, &Form1::ProgramEnded);
+    form.close();
+    QCOMPARE(rig.settings.writtenKeys().mid(1), kWrittenAtClose);
+    QVERIFY(rig.state.gExitPending);
+    QCOMPARE(ended.size(), 0);
+}
+
+void TestForm1::blocksAreCountedLiveAndSavedAtOnce()
+{
+    Rig rig;
+    rig.settings.values = {{"chkAuto", "0"}, {"intStopped", "9"}};
+    Form1& form = rig.load();
+    auto page = rig.browsers.open("https://ads.example/page");
+    auto popup = page->openPopup("https://ads.example/popup");
+    QTRY_VERIFY(popup.settled());
+    QVERIFY(popup.blocked());
+    QCOMPARE(form.panelText(1), "10 Popups blocked to date");
+    QCOMPARE(rig.settings.values.value("intStopped"), "10");
+
+    // A store that refuses the count says so instead of losing it quietly.
+    rig.settings.refuseWrites = true;
+    auto second = page->openPopup("https://ads.example/popup2");
+    QTRY_VERIFY(second.settled());
+    QCOMPARE(form.panelText(1), "11 Popups blocked to date");
+    QCOMPARE(form.panelText(2), "The count of blocked popups could not be saved");
+}
+
+void TestForm1::runAtStartupWritesAndRemovesARealAutostartEntry()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    const QString entry = rig.autostart() + "/Tarnwick.desktop";
+    box(form, 4)->click();
+    QCOMPARE(form.panelText(2), "Run On Startup Enabled");
+    const QByteArray written = readBytes(entry);
+    // The path has a space: the Exec line quotes it.
+    QVERIFY2(written.contains("Exec=\"" + rig.program().toUtf8() + "\""), written.constData());
+    QCOMPARE(form.VarAddRemove->GetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                          "Tarnwick"),
+             rig.program());
+
+    box(form, 4)->click();
+    QCOMPARE(form.panelText(2), "Run On Startup Disabled");
+    QVERIFY(!QFileInfo::exists(entry));
+    // Nothing there to remove is no failure.
+    box(form, 4)->click();
+    box(form, 4)->click();
+    QCOMPARE(form.panelText(2), "Run On Startup Disabled");
+
+    // Stored as on, the next start writes the entry again.
+    Rig next;
+    next.settings.values = {{"chkRunAtStart", "1"}};
+    next.load();
+    QVERIFY(QFileInfo::exists(next.autostart() + "/Tarnwick.desktop"));
+}
+
+void TestForm1::runAtStartupThatCannotBeWrittenSaysSo()
+{
+    Rig rig;
+    // A file where the autostart folder should be.
+    QVERIFY(writeBytes(rig.autostart(), "not a folder"));
+    Form1& form = rig.load();
+    box(form, 4)->click();
+    QCOMPARE(form.panelText(2), "Run On Startup could not be enabled");
+    QVERIFY(!box(form, 4)->isChecked());
+
+    // Stored as on: the failure at start-up is shown once panel 2 exists, and the box tells the truth.
+    Rig stored;
+    QVERIFY(writeBytes(stored.autostart(), "not a folder"));
+    stored.settings.values = {{"chkRunAtStart", "1"}};
+    Form1& again = stored.load();
+    QVERIFY(!box(again, 4)->isChecked());
+    QCOMPARE(again.panelText(2), "Run On Startup could not be enabled");
+}
+
+void TestForm1::captionsComeFromTheIdentity_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("website");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("visit");
+    QTest::newRow("as built") << "Hollin"
+                              << "www.tarnwick.example"
+                              << "Tarnwick by Hollin"
+                              << "Visit www.tarnwick.example";
+    QTest::newRow("no company") << ""
+                                << "www.tarnwick.example"
+                                << "Tarnwick by "
+                                << "Visit www.tarnwick.example";
+    QTest::newRow("no web site") << "Hollin"
+                                 << ""
+                                 << "Tarnwick by Hollin"
+                                 << "Visit ";
+}
+
+void TestForm1::captionsComeFromTheIdentity()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, website);
+    QFETCH(QString, caption);
+    QFETCH(QString, visit);
+    Rig rig;
+    ProductRecord record = ProductRecord::compiled();
+    record.CompanyName = company;
+    record.Comments = website;
+    LoadProductIdentity(rig.state, record, "https://banner.example/adserver.asp");
+    QVERIFY(rig.state.gUseSkin && rig.state.gShowBanner);
+    QCOMPARE(rig.state.gBannerUrl, "https://banner.example/adserver.asp");
+    Form1& form = rig.load();
+    QCOMPARE(form.windowTitle(), caption);
+    QCOMPARE(form.Command7->text(), visit);
+}
+
+void TestForm1::controlsSitWhereTheTwipsSay()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    const qreal scale = form.logicalDpiX() / 96.0;
+    auto px = [scale](int twips) {
+        return qRound(twips * scale / 15.0);
+    };
+    QCOMPARE(form.Frame1->geometry(), QRect(px(60), px(2880), px(7515), px(3675)));
+    QCOMPARE(box(form, 4)->geometry(), QRect(px(120), px(1440), px(200), px(200)));
+    QCOMPARE(form.findChild<QLabel*>("Label8")->toolTip(), box(form, 4)->toolTip());
+    QCOMPARE(form.findChild<QLabel*>("Label8")->text(), "Automation: Run at startup and block popups automatically");
+    QCOMPARE(form.findChild<QWidget*>("List2")->parentWidget(), form.Frame1);
+    QCOMPARE(form.centralWidget()->width(), px(7605));
+    // The status bar's panels share the window's width without widening it.
+    form.show();
+    QCOMPARE(form.width(), px(7605));
+    QVERIFY(form.StatusBar1->panel(1)->width() <= px(7605) / 2);
+    QVERIFY(form.font().families().contains("Verdana"));
+    QStringList menus;
+    for (QAction* action : form.menuBar()->actions())
+        menus.append(action->text());
+    QCOMPARE(menus, (QStringList{"File", "Action", "Tools", "Help", "About"}));
+    QStringList popup;
+    for (QAction* action : form.Popup->actions())
+        popup.append(action->objectName());
+    QCOMPARE(popup, (QStringList{"close", "show", "allow", "Exit"}));
+}
+
+void TestForm1::bannerMakesRoomOnlyWhenThereIsOne()
+{
+    Rig without;
+    Form1& plain = without.load();
+    QCOMPARE(plain.topTwips(plain.Frame1), 2880);
+
+    Rig with;
+    int installed = 0;
+    with.hooks.InstallBanner = [&](Form1&) {
+        ++installed;
+    };
+    Form1& form = with.load();
+    QCOMPARE(installed, 1);
+    QCOMPARE(form.topTwips(form.Frame1), 2880 + 945 + 100);
+    QCOMPARE(form.topTwips(form.Frame2), 1080 + 945 + 100);
+    QCOMPARE(form.clientHeightTwips(), 6930 + 945 + 100);
+
+    // A banner that fails leaves the program starting, the later steps included.
+    Rig failing;
+    failing.hooks.InstallBanner = [](Form1&) {
+        throw std::runtime_error("no banner today");
+    };
+    failing.load();
+    QCOMPARE(failing.helpShown, 1);
+}
+
+void TestForm1::unusableDataFolderStopsTheLoad()
+{
+    Rig rig;
+    QVERIFY(writeBytes(rig.home.filePath("data"), "a file where the data folder should go"));
+    Form1& form = rig.build();
+    QString error;
+    QVERIFY(!form.Load(&error));
+    QVERIFY2(error.contains(rig.dataFolder()), qPrintable(error));
+
+    // A folder in place of a list file is no list file either.
+    Rig folder;
+    QVERIFY(QDir().mkpath(folder.dataFolder() + "/allowed.txt"));
+    QVERIFY(!folder.build().Load(&error));
+    QVERIFY2(error.contains(folder.dataFolder() + "/allowed.txt"), qPrintable(error));
+}
+
+void TestForm1::splashLoadsTheMainWindowAtTheLastTick()
+{
+    AppState state;
+    state.gExitPending = true;
+    QWidget main;
+    int loads = 0;
+    frmSplash splash(state, [&]() -> QWidget* {
+        ++loads;
+        // The timer is stopped before the main window loads.
+        if (splash.Timer2.isActive())
+            return nullptr;
+        return &main;
+    });
+    splash.show();
+    splash.Load();
+    QVERIFY(!state.gExitPending);
+    QCOMPARE(state.gProgramName, "Tarnwick");
+    QVERIFY(splash.Timer2.isActive());
+    QCOMPARE(splash.Timer2.interval(), 2);
+    QTRY_VERIFY(main.isVisible());
+    QCOMPARE(loads, 1);
+    QCOMPARE(splash.intTemp, 150);
+    QVERIFY(!splash.isVisible());
+    QVERIFY(!splash.Image1->pixmap().isNull());
+}
+
+void TestForm1::fileRoutines()
+{
+    QCOMPARE(TrimPath("/home/user/allowed.txt"), "allowed.txt");
+    QCOMPARE(TrimPath("allowed.txt"), "allowed.txt");
+    QCOMPARE(TrimPath(""), "");
+    QCOMPARE(TrimPath("/home/user/"), "");
+    QCOMPARE(TrimPath("a\\b.txt"), "a\\b.txt");
+
+    QTemporaryDir folder;
+    QVERIFY(writeBytes(folder.filePath("Help.rtf"), "{\\rtf1}"));
+    QVERIFY(fileExists(folder.filePath("Help.rtf")));
+    // Another letter case is another file here.
+    QVERIFY(!fileExists(folder.filePath("HELP.RTF")));
+    QVERIFY(!fileExists(folder.filePath("missing.rtf")));
+    QVERIFY(!fileExists(folder.path()));
+    QVERIFY(!fileExists(""));
+    QVERIFY(QFile::link(folder.filePath("Help.rtf"), folder.filePath("link.rtf")));
+    QVERIFY(fileExists(folder.filePath("link.rtf")));
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
