@@ -140,7 +140,7 @@ void Form1::createControls()
     setClientHeightTwips(kClientHeight);
 
     auto button = [](QToolButton*& target, const char* name, const QString& text, const QString& picture,
-                         const QString& tip, QWidget* parent) {
+                     const QString& tip, QWidget* parent) {
         target = new QToolButton(parent);
         target->setObjectName(QString::fromLatin1(name));
         target->setText(text);
