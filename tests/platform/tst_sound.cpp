@@ -1,5 +1,6 @@
 // The PulseAudio block sound: decoding, refusals, and playback to a PulseAudio server the test starts itself.
 #include "PulseSoundService.h"
+#include "TestProcess.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -137,16 +138,6 @@ public:
         if (!QFileInfo::exists(socketPath()))
             error_ = QStringLiteral("pulseaudio did not start: ") + process_.errorString() + QLatin1Char('\n') + log();
     }
-    ~PulseServer()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
@@ -164,7 +155,8 @@ private:
     QString logPath() const { return dir_.filePath(QStringLiteral("server.log")); }
 
     QTemporaryDir dir_;
-    QProcess process_;
+    TestProcess server_;
+    QProcess& process_ = server_.process();
     bool installed_ = false;
     QString error_;
 };

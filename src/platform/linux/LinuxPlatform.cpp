@@ -1,10 +1,12 @@
 // Factories of the Linux platform.
 #include "AutostartRegistry.h"
+#include "HotKeyService.h"
 #include "PulseSoundService.h"
 #include "QtWindowPlacement.h"
 #include "RegistryService.h"
 #include "SqliteRegistry.h"
 #include "UnixTerminationWatcher.h"
+#include "X11HotKeyService.h"
 #include "X11WindowPlacement.h"
 
 #include <QGuiApplication>
@@ -31,4 +33,11 @@ std::unique_ptr<WindowPlacement> createWindowPlacement()
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         return std::make_unique<X11WindowPlacement>();
     return std::make_unique<QtWindowPlacement>();
+}
+
+// The X11 one in every session: it checks the platform itself at install(), and outside X11 gives the reason the user
+// is shown.
+std::unique_ptr<HotKeyService> createHotKeyService()
+{
+    return std::make_unique<X11HotKeyService>();
 }

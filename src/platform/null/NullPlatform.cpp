@@ -1,5 +1,6 @@
 // Factories of the null platform.
 #include "MemoryRegistry.h"
+#include "NullHotKeyService.h"
 #include "NullSoundService.h"
 #include "NullTerminationWatcher.h"
 #include "NullWindowPlacement.h"
@@ -24,4 +25,9 @@ std::unique_ptr<Registry> createRegistry(const RegistryLocation&)
 std::unique_ptr<WindowPlacement> createWindowPlacement()
 {
     return std::make_unique<NullWindowPlacement>();
+}
+
+std::unique_ptr<HotKeyService> createHotKeyService()
+{
+    return std::make_unique<NullHotKeyService>();
 }
