@@ -4,6 +4,10 @@
 #   resources/icons/tarnwick.png           256 x 256 program icon
 #   resources/icons/tarnwick-N.png         N = 16 22 32 48 64 128
 #   resources/buttons/NAME.png, NAME@2x.png  32 x 32 and 64 x 64 button pictures
+#     main window: add delete allow-next minimize visit
+#     setup-mode prompt: block-now block-always allow-now allow-always
+#     (a popup window for an answer this once, the site list for an answer for good;
+#      an amber tick allows, a terracotta cross blocks)
 # Needs rsvg-convert (librsvg2-bin), ImageMagick (imagemagick) and DejaVu Sans (fonts-dejavu-core).
 # Usage: tools/artwork/make-artwork.sh
 set -eu

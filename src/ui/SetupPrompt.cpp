@@ -1,0 +1,63 @@
+#include "SetupPrompt.h"
+
+#include "AppState.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+SetupPrompt::SetupPrompt(AppState& state, Module1& lists, clsOnTop& onTop, MainWindowId mainWindow,
+                         Form3::SkinHook skin)
+    : m_state(state)
+    , m_lists(lists)
+    , m_onTop(onTop)
+    , m_mainWindow(std::move(mainWindow))
+    , m_skin(std::move(skin))
+{}
+
+SetupPrompt::~SetupPrompt()
+{
+    // Closing answers; an answer may bring the next question, which finds the service closing.
+    m_closing = true;
+    const auto windows = std::exchange(m_windows, {});
+    for (const QPointer<Form3>& window : windows) {
+        if (window && !window->isAnswered())
+            window->close();
+        delete window.data();
+    }
+}
+
+void SetupPrompt::ShowPrompt(const QString& site, Answered answered)
+{
+    if (m_closing) {
+        answered(false);
+        return;
+    }
+    std::erase_if(m_windows, [](const QPointer<Form3>& window) { return window.isNull(); });
+    // The prompt's load reads the site from here; the queue has put it there already, a direct caller not.
+    m_state.gPromptSite = site;
+
+    auto* window = new Form3(m_state, m_lists, m_onTop, m_mainWindow ? m_mainWindow() : WId(0), m_skin);
+    m_windows.emplace_back(window);
+    // Held apart from the window, so the answer outlives whatever the receiver does to the window.
+    auto pending = std::make_shared<Answered>(std::move(answered));
+    QObject::connect(window, &Form3::answered, window, [window, pending](bool allow) {
+        if (!*pending)
+            return;
+        window->deleteLater();
+        std::exchange(*pending, {})(allow);
+    });
+    window->Load();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+Form3* SetupPrompt::current() const
+{
+    for (const QPointer<Form3>& window : m_windows) {
+        if (window && !window->isAnswered())
+            return window.data();
+    }
+    return nullptr;
+}

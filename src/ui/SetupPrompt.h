@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Form3.h"
+#include "PromptService.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+struct AppState;
+class Module1;
+class clsOnTop;
+
+// The setup-mode prompt service of the desktop program: each question gets a fresh Form3, shown without
+// blocking anything, and its answer is passed on once, when the user answers or closes the window.
+class SetupPrompt : public PromptService {
+public:
+    // The main window's id, or 0 while there is none.
+    using MainWindowId = std::function<WId()>;
+
+    SetupPrompt(AppState& state, Module1& lists, clsOnTop& onTop, MainWindowId mainWindow, Form3::SkinHook skin = {});
+    // A prompt still open counts as closed without an answer: it blocks.
+    ~SetupPrompt() override;
+    SetupPrompt(const SetupPrompt&) = delete;
+    SetupPrompt& operator=(const SetupPrompt&) = delete;
+
+    void ShowPrompt(const QString& site, Answered answered) override;
+
+    // The prompt on screen, or nullptr.
+    Form3* current() const;
+
+private:
+    AppState& m_state;
+    Module1& m_lists;
+    clsOnTop& m_onTop;
+    MainWindowId m_mainWindow;
+    Form3::SkinHook m_skin;
+    // Every window not yet deleted, answered ones included until their deferred delete runs.
+    std::vector<QPointer<Form3>> m_windows;
+    bool m_closing = false;
+};
