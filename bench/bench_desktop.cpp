@@ -37,12 +37,13 @@ void BM_StartupToMainWindow(benchmark::State& state)
 {
     std::vector<double> times;
     QTextStream err(stderr);
+    QTextStream out(stdout);
     for (auto _ : state) {
         QTemporaryDir home;
         useFoldersOf(home);
         QElapsedTimer clock;
         clock.start();
-        DesktopProgram program({}, err);
+        DesktopProgram program({}, out, err);
         if (!program.start()) {
             state.SkipWithError("the program did not start");
             return;

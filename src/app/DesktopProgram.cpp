@@ -1,16 +1,20 @@
 #include "DesktopProgram.h"
 
+#include "DecisionContext.h"
 #include "Form1.h"
+#include "HotKeyService.h"
 #include "IniSettingsStore.h"
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
 #include "Registry.h"
 #include "RegistryService.h"
 #include "ResourceLocator.h"
+#include "SetupPrompt.h"
 #include "SoundService.h"
 #include "TerminationWatcher.h"
 #include "WindowPlacement.h"
 #include "frmSplash.h"
+#include "modHook.h"
 #include "modPlaySound.h"
 
 #include <QCoreApplication>
@@ -19,15 +23,18 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-DesktopProgram::DesktopProgram(Options options, QTextStream& err, QObject* parent)
+DesktopProgram::DesktopProgram(Options options, QTextStream& out, QTextStream& err, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_out(out)
     , m_err(err)
 {}
 
 DesktopProgram::~DesktopProgram()
 {
-    // The windows (and with them the sinks and decisions) before the browsers they watch.
+    // The windows (and with them the sinks and decisions) before the browsers they watch; the prompt
+    // window before the main window whose lists it changes.
+    m_prompt.setTarget(nullptr);
     m_splash.reset();
     m_form1.reset();
     m_browsers.reset();
@@ -39,6 +46,8 @@ bool DesktopProgram::start()
     m_settings = std::make_unique<IniSettingsStore>(product);
     m_registry = createRegistry(RegistryLocation::standard(product));
     m_placement = createWindowPlacement();
+    m_hotKeys = createHotKeyService();
+    m_hook = std::make_unique<modHook>(*m_hotKeys);
     m_soundService = createSoundService();
     m_sound = std::make_unique<modPlaySound>(*m_soundService);
 
@@ -78,9 +87,14 @@ QWidget* DesktopProgram::loadMainWindow()
         ResourceLocator().path(QStringLiteral("sounds/pop.wav")),
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + product,
         QCoreApplication::applicationFilePath(),
-        {},
+        hooks(),
     };
     m_form1 = std::make_unique<Form1>(std::move(services));
+    connect(&m_tray, &Module2::menuRequested, m_form1.get(), &Form1::ShowTrayMenu);
+    connect(&m_form1->decisions(), &DecisionContext::Decided, this,
+            [this](const QString& site, const QString& popupUrl, bool blocked) {
+                m_out << (blocked ? "blocked" : "allowed") << '\t' << site << '\t' << popupUrl << Qt::endl;
+            });
     connect(m_form1.get(), &Form1::ProgramEnded, this, [this] { emit finished(0); });
 
     QString error;
@@ -88,6 +102,10 @@ QWidget* DesktopProgram::loadMainWindow()
         fail(error);
         return nullptr;
     }
+    // Setup mode asks through its own window, over the main window and its lists.
+    Form1* form = m_form1.get();
+    m_prompt.setTarget(
+        std::make_unique<SetupPrompt>(m_state, form->lists(), *form->onTop, [form] { return form->winId(); }));
     m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_group);
     connect(m_browsers.get(), &BrowserConnections::message, this,
             [this](const QString& text) { m_err << text << Qt::endl; });
@@ -96,6 +114,30 @@ QWidget* DesktopProgram::loadMainWindow()
         return nullptr;
     }
     return m_form1.get();
+}
+
+Form1Hooks DesktopProgram::hooks()
+{
+    Form1Hooks hooks;
+    // The icon is known by the key of the window's icon picture, as long as the window keeps it.
+    hooks.AddTrayIcon = [this](Form1& form) {
+        const QIcon icon = form.windowIcon();
+        m_tray.AddTrayIcon(form, quintptr(icon.cacheKey()), icon, QStringLiteral("Animated TrayIcon"));
+    };
+    hooks.RemoveTrayIcon = [this](Form1& form) {
+        m_tray.RemoveTrayIcon(quintptr(form.windowIcon().cacheKey()));
+    };
+    hooks.TrayIconShown = [this] {
+        return m_tray.hasIcon() && QSystemTrayIcon::isSystemTrayAvailable();
+    };
+    hooks.InstallHook = [this](Form1& form, QString* reason) {
+        return m_hook->InstallHook(
+            *form.pctHotkey, [&form] { form.pctHotkey_MouseMove(); }, reason);
+    };
+    hooks.RemoveHook = [this] {
+        m_hook->RemoveHook();
+    };
+    return hooks;
 }
 
 void DesktopProgram::fail(const QString& text)

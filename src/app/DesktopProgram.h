@@ -3,8 +3,10 @@
 #include "AppState.h"
 #include "BrowserConnections.h"
 #include "EventLoopPump.h"
+#include "Form1Hooks.h"
+#include "Module2.h"
+#include "PromptForwarder.h"
 #include "ShellWindowsGroup.h"
-#include "UnansweredPrompt.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +15,8 @@
 #include <memory>
 
 class Form1;
+class HotKeyService;
+class modHook;
 class IniSettingsStore;
 class LoopbackHttpServer;
 class Registry;
@@ -32,7 +36,8 @@ public:
         bool demo = false; // a launched browser on our own demo site
     };
 
-    DesktopProgram(Options options, QTextStream& err, QObject* parent = nullptr);
+    // One line per popup decision goes to out, as the headless runner prints it; messages go to err.
+    DesktopProgram(Options options, QTextStream& out, QTextStream& err, QObject* parent = nullptr);
     ~DesktopProgram() override;
 
     // Shows the splash, which loads the main window when its time is up. False, with the reason said,
@@ -45,19 +50,24 @@ signals:
 
 private:
     QWidget* loadMainWindow();
+    Form1Hooks hooks();
     void fail(const QString& text);
     void closeLikeExit();
 
     Options m_options;
+    QTextStream& m_out;
     QTextStream& m_err;
     AppState m_state;
     std::unique_ptr<IniSettingsStore> m_settings;
     std::unique_ptr<Registry> m_registry;
     std::unique_ptr<WindowPlacement> m_placement;
+    Module2 m_tray;
+    std::unique_ptr<HotKeyService> m_hotKeys;
+    std::unique_ptr<modHook> m_hook;
     std::unique_ptr<SoundService> m_soundService;
     std::unique_ptr<modPlaySound> m_sound;
     EventLoopPump m_pump;
-    UnansweredPrompt m_prompt;
+    PromptForwarder m_prompt;
     std::unique_ptr<LoopbackHttpServer> m_demoSite;
     ShellWindowsGroup m_group;
     std::unique_ptr<BrowserConnections> m_browsers;

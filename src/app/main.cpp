@@ -69,7 +69,7 @@ int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& 
     return QCoreApplication::exec();
 }
 
-int runDesktop(const HeadlessRunner::Options& given, QTextStream& err)
+int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStream& err)
 {
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopProgram::Options options;
@@ -78,7 +78,7 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& err)
     options.browsers.browserUrls = given.browserUrls;
     options.browsers.openUrls = given.openUrls;
     options.demo = given.demo;
-    DesktopProgram program(options, err);
+    DesktopProgram program(options, out, err);
     QObject::connect(&program, &DesktopProgram::finished, qApp, &QCoreApplication::exit);
     if (!program.start())
         return 1;
@@ -133,7 +133,7 @@ int main(int argc, char* argv[])
     options.openUrls = parser.values(open);
     options.demo = parser.isSet(demoOption);
     if (desktop)
-        return runDesktop(options, err);
+        return runDesktop(options, out, err);
     if (!headless && !options.demo) {
         err << "No screen to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set): run with --headless."
             << Qt::endl;

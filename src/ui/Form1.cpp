@@ -8,12 +8,14 @@
 #include "ResourceLocator.h"
 #include "SettingsStore.h"
 #include "Twips.h"
+#include "WindowLook.h"
 #include "cIEWindows.h"
 #include "clsOnTop.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -33,17 +35,6 @@ constexpr int kClientWidth = 7605;
 constexpr int kClientHeight = 6930;
 constexpr int kStatusBarTop = 6615;
 
-const QString kDisplayFont = QStringLiteral("Verdana");
-
-QIcon buttonPicture(const QString& name)
-{
-    const ResourceLocator resources;
-    QIcon icon(resources.path(QStringLiteral("buttons/%1.png").arg(name)));
-    const QString large = resources.path(QStringLiteral("buttons/%1@2x.png").arg(name));
-    icon.addFile(large);
-    return icon;
-}
-
 } // namespace
 
 Form1::Form1(Services services, QWidget* parent)
@@ -59,10 +50,7 @@ Form1::Form1(Services services, QWidget* parent)
     , m_clientHeight(kClientHeight)
 {
     setObjectName(QStringLiteral("Form1"));
-    QFont font(kDisplayFont);
-    font.setFamilies({kDisplayFont, QStringLiteral("DejaVu Sans")});
-    font.setPointSize(8);
-    setFont(font);
+    setFont(WindowLook::displayFont());
     setWindowIcon(QIcon(ResourceLocator().path(QStringLiteral("icons/tarnwick.png"))));
     m_scale = Twips::scaleOf(*this);
 
@@ -141,12 +129,7 @@ void Form1::createControls()
 
     auto button = [](QToolButton*& target, const char* name, const QString& text, const QString& picture,
                      const QString& tip, QWidget* parent) {
-        target = new QToolButton(parent);
-        target->setObjectName(QString::fromLatin1(name));
-        target->setText(text);
-        target->setToolTip(tip);
-        target->setIcon(buttonPicture(picture));
-        target->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        target = WindowLook::pictureButton(parent, name, text, picture, tip);
     };
 
     button(Command5, "Command5", QStringLiteral("Allow Next Popup"), QStringLiteral("allow-next"),
@@ -272,6 +255,8 @@ void Form1::createControls()
     template2->hide();
     SkinLabel2.append(template2);
 
+    connect(Command5, &QToolButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QToolButton::clicked, this, &Form1::Command6_Click);
     connect(Command1, &QToolButton::clicked, this, [this] { Module1::AddButton(m_lists->allowed(), Text1->text()); });
     connect(Command4, &QToolButton::clicked, this,
             [this] { Module1::AddButton(m_lists->disallowed(), Text2->text()); });
@@ -333,6 +318,12 @@ void Form1::createMenus()
     // Both "Exit" items unload the main window, which ends the program.
     connect(mnuFileItem, &QAction::triggered, this, &QWidget::close);
     connect(Exit, &QAction::triggered, this, &QWidget::close);
+    connect(allow, &QAction::triggered, this, &Form1::Command5_Click);
+    connect(showItem, &QAction::triggered, this, &Form1::ShowProgram);
+    for (QAction* action : std::as_const(mnuActionItem)) {
+        connect(action, &QAction::triggered, this,
+                [this, action] { mnuActionItem_Click(action->property("index").toInt()); });
+    }
 }
 
 bool Form1::Load(QString* error)
@@ -377,8 +368,9 @@ bool Form1::Load(QString* error)
     m_lists->LoadDisallowedSites();
 
     setWindowState(state == u"up" ? Qt::WindowNoState : Qt::WindowMinimized);
-    if (m_hooks.InstallHook)
-        m_hooks.InstallHook(winId(), pctHotkey->winId());
+    QString reason;
+    if (m_hooks.InstallHook && !m_hooks.InstallHook(*this, &reason))
+        ShowStatus(reason);
 
     m_tracker.reset();
     m_tracker = std::make_unique<cIEWindows>(m_browsers, *m_context);
@@ -508,6 +500,80 @@ void Form1::ShowStatus(const QString& text)
 QString Form1::panelText(int index) const
 {
     return StatusBar1->panelText(index);
+}
+
+void Form1::Command5_Click()
+{
+    m_state.gAllowNext = !m_state.gAllowNext;
+    StatusBar1->setPanelText(2, m_state.gAllowNext ? QStringLiteral("The next popup will be allowed.")
+                                                   : QStringLiteral("The next popup will NOT be allowed."));
+}
+
+void Form1::pctHotkey_MouseMove()
+{
+    Command5_Click();
+}
+
+void Form1::Command6_Click()
+{
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void Form1::mnuActionItem_Click(int index)
+{
+    if (index == 0)
+        Command6_Click();
+    else if (index == 1)
+        Command5_Click();
+}
+
+void Form1::ShowProgram()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    setVisible(true);
+    raise();
+    activateWindow();
+}
+
+void Form1::ShowTrayMenu()
+{
+    Popup->popup(QCursor::pos());
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Shown minimised (a stored state other than "up"): it belongs in the tray, once the show is over.
+    if (isMinimized())
+        QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
+}
+
+void Form1::Form_Resize()
+{
+    if (m_unloaded)
+        return;
+    if (isMinimized()) {
+        state = QStringLiteral("down");
+        // Hidden only where the tray icon can bring it back; otherwise it stays in the task bar.
+        if (m_hooks.TrayIconShown && m_hooks.TrayIconShown()) {
+            hide();
+        } else if (!m_noTraySaid) {
+            m_noTraySaid = true;
+            ShowStatus(QStringLiteral("There is no system tray: the window stays in the task bar"));
+        }
+    } else {
+        state = QStringLiteral("up");
+        if (!isVisible())
+            show();
+    }
+    m_settings.SaveSetting(QStringLiteral("state"), state);
 }
 
 void Form1::showCount()

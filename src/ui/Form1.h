@@ -77,6 +77,17 @@ public:
     void ShowStatus(const QString& text) override;
     QString panelText(int index) const;
 
+    // The allow-next switch, from the button, both menus and the hot key: each use turns it over.
+    void Command5_Click();
+    // The hot key's press, posted to the picture box that only exists to receive it.
+    void pctHotkey_MouseMove();
+    // Minimising hides the window in the tray; restoring shows it again.
+    void Command6_Click();
+    void mnuActionItem_Click(int index);
+    void ShowProgram();
+    // Opens the tray menu at the mouse.
+    void ShowTrayMenu();
+
     Module1& lists() const { return *m_lists; }
     DecisionContext& decisions() const { return *m_context; }
     cIEWindows* tracker() const { return m_tracker.get(); }
@@ -153,6 +164,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();
@@ -168,6 +181,7 @@ private:
     void Check5_Click();
     void Check6_Click();
     void setBox(QCheckBox* box, const QString& key, int defaultValue);
+    void Form_Resize();
     void showCount();
     void saveCount();
     // From the skin step on, a step that fails is left out and the next one runs.
@@ -191,4 +205,5 @@ private:
     QString m_pendingFailure;
     bool m_countSaveFailed = false;
     bool m_unloaded = false;
+    bool m_noTraySaid = false;
 };

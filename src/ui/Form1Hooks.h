@@ -1,6 +1,6 @@
 #pragma once
 
-#include <qwindowdefs.h>
+#include <QString>
 
 #include <functional>
 
@@ -10,11 +10,14 @@ class QWidget;
 // The pieces of the main window's life that other parts of the program provide. Any may be left empty:
 // the main window then runs without that piece.
 struct Form1Hooks {
-    // Load step 5 and unload step 2: the tray icon.
+    // Load step 5 and unload step 2: the tray icon; a click on it opens the window's Popup menu. True
+    // while the icon is there, so that minimising never hides the window where nobody can reach it.
     std::function<void(Form1&)> AddTrayIcon;
     std::function<void(Form1&)> RemoveTrayIcon;
-    // Load step 22 and unload step 3: the hot key, delivered to the target window.
-    std::function<void(WId main, WId target)> InstallHook;
+    std::function<bool()> TrayIconShown;
+    // Load step 22 and unload step 3: the hot key, whose presses reach pctHotkey_MouseMove from the event
+    // queue. False, with the reason, when the hot key cannot be had.
+    std::function<bool(Form1&, QString* reason)> InstallHook;
     std::function<void()> RemoveHook;
     // Load step 24: skin labels over the plain ones, then the skin.
     std::function<void(Form1&)> ReplaceLabels;

@@ -102,11 +102,12 @@ void TestDesktop::killedRightAfterABlockLosesNothing()
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
 
+    // Out of setup mode: a site on neither list is blocked without a question.
+    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\n"));
     QProcess tarnwick;
     tarnwick.start(program(), {"--launch", "--open", server.url("/opener.html")});
     QVERIFY(tarnwick.waitForStarted());
     QByteArray err;
-    // In setup mode with nobody to answer, the unknown site's popup is blocked.
     QVERIFY2(
         QTest::qWaitFor([&] { return setting("intStopped") == u"1" || tarnwick.state() != QProcess::Running; }, 60000),
         (err + tarnwick.readAllStandardError()).constData());

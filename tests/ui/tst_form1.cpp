@@ -109,6 +109,11 @@ private slots:
     void unusableDataFolderStopsTheLoad();
     void splashLoadsTheMainWindowAtTheLastTick();
     void fileRoutines();
+    void allowNextTogglesFromEverySource();
+    void minimisingHidesInTheTrayAndShowingRestores();
+    void withoutATrayMinimisingKeepsTheWindowReachable();
+    void startedMinimisedEndsUpInTheTray();
+    void hotKeyThatCannotBeHadIsSaidOnce();
 };
 
 void TestForm1::firstStartWithNothingStored()
@@ -157,12 +162,14 @@ void TestForm1::storedValuesAreRestored()
     // Always on top took effect through its own handling, stored again as it ran.
     QVERIFY(rig.state.gOnTopActive);
     QVERIFY(rig.placement.isTopmost(form.winId()));
-    QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkOnTop", "1"}}));
-    // Only exactly "up" starts the window normal; only exactly "1" shows the help.
-    QCOMPARE(form.state, "Up");
+    // Only exactly "up" starts the window normal: minimised, which the window records as "down".
+    QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkOnTop", "1"}, {"state", "down"}}));
+    QCOMPARE(form.state, "down");
     QVERIFY(form.windowState() & Qt::WindowMinimized);
+    // Only exactly "1" shows the help.
     QCOMPARE(rig.helpShown, 0);
-    QCOMPARE(form.panelText(2), QString());
+    // Without a tray to hide in, the window says why it stays in the task bar.
+    QCOMPARE(form.panelText(2), "There is no system tray: the window stays in the task bar");
 }
 
 void TestForm1::valuesThatAreNotNumbersReadAsDefaults()
@@ -519,6 +526,99 @@ void TestForm1::fileRoutines()
     QVERIFY(!fileExists(""));
     QVERIFY(QFile::link(folder.filePath("Help.rtf"), folder.filePath("link.rtf")));
     QVERIFY(fileExists(folder.filePath("link.rtf")));
+}
+
+void TestForm1::allowNextTogglesFromEverySource()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    QVERIFY(!rig.state.gAllowNext);
+    form.Command5->click();
+    QVERIFY(rig.state.gAllowNext);
+    QCOMPARE(form.panelText(2), "The next popup will be allowed.");
+    form.allow->trigger();
+    QVERIFY(!rig.state.gAllowNext);
+    QCOMPARE(form.panelText(2), "The next popup will NOT be allowed.");
+    form.mnuActionItem[1]->trigger();
+    QVERIFY(rig.state.gAllowNext);
+    form.pctHotkey_MouseMove();
+    QVERIFY(!rig.state.gAllowNext);
+    QCOMPARE(form.panelText(2), "The next popup will NOT be allowed.");
+
+    // A popup that uses the flag leaves the text alone.
+    form.Command5->click();
+    auto page = rig.browsers.open("https://ads.example/");
+    auto popup = page->openPopup("https://ads.example/p");
+    QTRY_VERIFY(popup.settled());
+    QVERIFY(!popup.blocked());
+    QVERIFY(!rig.state.gAllowNext);
+    QCOMPARE(form.panelText(2), "The next popup will be allowed.");
+}
+
+void TestForm1::minimisingHidesInTheTrayAndShowingRestores()
+{
+    Rig rig;
+    rig.hooks.TrayIconShown = [] {
+        return true;
+    };
+    Form1& form = rig.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    rig.settings.writes.clear();
+
+    form.Command6->click();
+    QTRY_VERIFY(!form.isVisible());
+    QCOMPARE(form.state, "down");
+    QCOMPARE(rig.settings.writes.value(0), (QPair<QString, QString>{"state", "down"}));
+    form.showItem->trigger();
+    QTRY_VERIFY(form.isVisible());
+    QVERIFY(!form.isMinimized());
+    QCOMPARE(form.state, "up");
+    QCOMPARE(rig.settings.writes.constLast(), (QPair<QString, QString>{"state", "up"}));
+
+    // Closing while hidden keeps "down" for the next start.
+    form.mnuActionItem[0]->trigger();
+    QTRY_VERIFY(!form.isVisible());
+    form.close();
+    QCOMPARE(rig.settings.values.value("state"), "down");
+}
+
+void TestForm1::withoutATrayMinimisingKeepsTheWindowReachable()
+{
+    Rig rig;
+    rig.hooks.TrayIconShown = [] {
+        return false;
+    };
+    Form1& form = rig.load();
+    form.show();
+    form.Command6->click();
+    QCOMPARE(form.state, "down");
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.panelText(2), "There is no system tray: the window stays in the task bar");
+}
+
+void TestForm1::startedMinimisedEndsUpInTheTray()
+{
+    Rig rig;
+    rig.hooks.TrayIconShown = [] {
+        return true;
+    };
+    rig.settings.values = {{"state", "down"}};
+    Form1& form = rig.load();
+    form.show();
+    QTRY_VERIFY(!form.isVisible());
+    QCOMPARE(form.state, "down");
+}
+
+void TestForm1::hotKeyThatCannotBeHadIsSaidOnce()
+{
+    Rig rig;
+    rig.hooks.InstallHook = [](Form1&, QString* reason) {
+        *reason = "Another program holds the Win+Z hot key.";
+        return false;
+    };
+    Form1& form = rig.load();
+    QCOMPARE(form.panelText(2), "Another program holds the Win+Z hot key.");
 }
 
 QTEST_MAIN(TestForm1)

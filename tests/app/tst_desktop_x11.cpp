@@ -1,0 +1,228 @@
+// The desktop program on a real X server with a real tray (trayer) and a real window manager (openbox):
+// its tray icon, the Win+Z hot key pressed with xdotool, and the setup-mode prompt answered with the mouse
+// for real Chromium popups.
+#include "LoopbackHttpServer.h"
+#include "TestFiles.h"
+#include "XServerRig.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// The opener pages open a popup whenever the command file names their host with a number they have not
+// seen yet, so the test decides when each popup comes and from which site.
+const QByteArray kOpener = R"(<!doctype html><title>opener</title><script>
+let seen = 0;
+setInterval(async () => {
+  const reply = await fetch('/command.txt?' + Date.now());
+  const [n, host] = (await reply.text()).trim().split(' ');
+  if (host === location.hostname && Number(n) > seen) {
+    seen = Number(n);
+    window.open('/popup.html?' + n);
+  }
+}, 150);
+</script>)";
+
+// The left edges of the prompt's buttons, in twips.
+constexpr int kBlockNow = 60;
+constexpr int kBlockAlways = 1560;
+constexpr int kAllowNow = 3780;
+constexpr int kAllowAlways = 5280;
+
+class DesktopX11Rig {
+public:
+    DesktopX11Rig()
+        : x(XServerRig::WindowManager::Openbox)
+    {}
+    XServerRig x;
+    TestProcess tray;
+    TestProcess tarnwick;
+    QTemporaryDir site;
+    LoopbackHttpServer server{site.path()};
+    QByteArray out;
+    int command = 0;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        return env;
+    }
+    // An X tool run to its end; its output.
+    QByteArray run(const QString& program, const QStringList& arguments)
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(environment());
+        tool.start(program, arguments);
+        tool.waitForFinished(15000);
+        return tool.readAllStandardOutput();
+    }
+    xcb_window_t windowNamed(const QString& name)
+    {
+        return run("xdotool", {"search", "--onlyvisible", "--name", name}).trimmed().split('\n').value(0).toUInt();
+    }
+    void popupFrom(const QString& host)
+    {
+        QVERIFY(writeBytes(site.filePath("command.txt"), QString("%1 %2\n").arg(++command).arg(host).toUtf8()));
+    }
+    // The next decision line the program prints.
+    QByteArray nextDecision()
+    {
+        QByteArray line;
+        (void)QTest::qWaitFor(
+            [&] {
+                out += tarnwick.process().readAllStandardOutput();
+                const qsizetype end = out.indexOf('\n');
+                if (end < 0)
+                    return false;
+                line = out.left(end);
+                out.remove(0, end + 1);
+                return true;
+            },
+            30000);
+        return line;
+    }
+    // The next decision starts so; what came instead is said.
+    bool decisionStartsWith(const QByteArray& start)
+    {
+        const QByteArray line = nextDecision();
+        if (line.startsWith(start))
+            return true;
+        qWarning("expected a decision starting with %s, got \"%s\"; the program said: %s", start.constData(),
+                 line.constData(), tarnwick.process().readAllStandardError().constData());
+        return false;
+    }
+    // A popup from the host brings up the prompt, answered with the button whose left edge is given.
+    bool answerPrompt(const QString& host, int buttonLeft)
+    {
+        popupFrom(host);
+        xcb_window_t prompt = 0;
+        if (!QTest::qWaitFor([&] { return (prompt = windowNamed("^Popup Detected!$")) != 0; }, 30000))
+            return false;
+        clickTwips(prompt, buttonLeft + 1455 / 2, 2400 + 855 / 2);
+        return true;
+    }
+    // Clicks a point of a window given in twips, as the window lays itself out at 96 dpi.
+    void clickTwips(xcb_window_t window, int left, int top)
+    {
+        run("xdotool", {"mousemove", "--window", QString::number(window), QString::number(left / 15),
+                        QString::number(top / 15), "click", "1"});
+    }
+    xcb_window_t trayOwner()
+    {
+        const XReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+            x.connection(), xcb_get_selection_owner(x.connection(), x.atom("_NET_SYSTEM_TRAY_S0")), nullptr));
+        return reply ? reply->owner : xcb_window_t{XCB_WINDOW_NONE};
+    }
+    QByteArray windowClass(xcb_window_t window)
+    {
+        const XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            x.connection(), xcb_get_property(x.connection(), 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+            nullptr));
+        return reply ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                  xcb_get_property_value_length(reply.get()))
+                           .toLower()
+                     : QByteArray();
+    }
+    // A window of the program inside a window of the tray host: the icon has docked.
+    bool iconDocked(xcb_window_t window = XCB_WINDOW_NONE, bool insideTray = false)
+    {
+        if (window == XCB_WINDOW_NONE)
+            window = x.root();
+        const XReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), window), nullptr));
+        if (!tree)
+            return false;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const QByteArray wmClass = windowClass(children[i]);
+            if (insideTray && wmClass.contains("tarnwick"))
+                return true;
+            if (iconDocked(children[i], insideTray || wmClass.contains("trayer")))
+                return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+class TestDesktopX11 : public QObject {
+    Q_OBJECT
+private slots:
+    void trayHotKeyAndPromptOnARealDesktop();
+};
+
+void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
+{
+    DesktopX11Rig rig;
+    if (!rig.x.installed() || QStandardPaths::findExecutable("trayer").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
+        QSKIP("Xvfb, openbox, trayer or xdotool is not installed (tools/deps.sh test installs them)");
+    QVERIFY2(rig.x.error().isEmpty(), qPrintable(rig.x.error()));
+
+    rig.tray.process().setProcessEnvironment(rig.environment());
+    rig.tray.process().start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                                        "--SetDockType", "true"});
+    QTRY_VERIFY_WITH_TIMEOUT(rig.trayOwner() != XCB_WINDOW_NONE, 10000);
+
+    QVERIFY(writeBytes(rig.site.filePath("opener.html"), kOpener));
+    QVERIFY(writeBytes(rig.site.filePath("popup.html"), "<!doctype html><title>popup</title>"));
+    QVERIFY(writeBytes(rig.site.filePath("command.txt"), "0 nobody\n"));
+    QVERIFY(rig.server.listen());
+    const QString ip = "127.0.0.1:" + QString::number(rig.server.port());
+    const QString local = "localhost:" + QString::number(rig.server.port());
+
+    QProcess& tarnwick = rig.tarnwick.process();
+    tarnwick.setProcessEnvironment(rig.environment());
+    tarnwick.start(QStringLiteral(TARNWICK_EXECUTABLE), {"--launch", "--open", "http://" + ip + "/opener.html",
+                                                         "--open", "http://" + local + "/opener.html"});
+    QVERIFY(tarnwick.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.windowNamed("^Tarnwick by Hollin$") != 0, 30000);
+    // The icon docks in the tray.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.iconDocked(), 10000);
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/Tarnwick/";
+
+    // Win+Z twice leaves the switch as it was: setup mode asks about the unknown site. "Block Now".
+    rig.run("xdotool", {"key", "super+z", "super+z"});
+    QTest::qWait(500);
+    QVERIFY(rig.answerPrompt("127.0.0.1", kBlockNow));
+    QCOMPARE(rig.nextDecision(), "blocked\t" + ip.toUtf8() + "\thttp://" + ip.toUtf8() + "/popup.html?1");
+
+    // Win+Z once lets the next popup through without a question.
+    rig.run("xdotool", {"key", "super+z"});
+    QTest::qWait(500);
+    rig.popupFrom("127.0.0.1");
+    QVERIFY(rig.decisionStartsWith("allowed\t" + ip.toUtf8()));
+
+    // "Allow Now" lets this one through and lists nothing.
+    QVERIFY(rig.answerPrompt("127.0.0.1", kAllowNow));
+    QVERIFY(rig.decisionStartsWith("allowed\t" + ip.toUtf8()));
+
+    // "Block Always" lists the site: its next popup is blocked without a question.
+    QVERIFY(rig.answerPrompt("127.0.0.1", kBlockAlways));
+    QVERIFY(rig.decisionStartsWith("blocked\t" + ip.toUtf8()));
+    QVERIFY(readBytes(data + "disallowed.txt").contains(ip.toUtf8() + "\r\n"));
+    rig.popupFrom("127.0.0.1");
+    QVERIFY(rig.decisionStartsWith("blocked\t" + ip.toUtf8()));
+
+    // "Allow Always" on the other site lists it: allowed now and from then on.
+    QVERIFY(rig.answerPrompt("localhost", kAllowAlways));
+    QVERIFY(rig.decisionStartsWith("allowed\t" + local.toUtf8()));
+    QVERIFY(readBytes(data + "allowed.txt").contains(local.toUtf8() + "\r\n"));
+    rig.popupFrom("localhost");
+    QVERIFY(rig.decisionStartsWith("allowed\t" + local.toUtf8()));
+    QCOMPARE(rig.windowNamed("^Popup Detected!$"), xcb_window_t(0));
+
+    ::kill(pid_t(tarnwick.processId()), SIGTERM);
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestDesktopX11)
+#include "tst_desktop_x11.moc"
