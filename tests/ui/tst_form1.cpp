@@ -576,10 +576,14 @@ void TestForm1::minimisingHidesInTheTrayAndShowingRestores()
     QCOMPARE(form.state, "up");
     QCOMPARE(rig.settings.writes.constLast(), (QPair<QString, QString>{"state", "up"}));
 
-    // Closing while hidden keeps "down" for the next start.
+    // "Exit" from the tray menu while hidden ends the program and keeps "down" for the next start.
     form.mnuActionItem[0]->trigger();
     QTRY_VERIFY(!form.isVisible());
-    form.close();
+    QSignalSpy ended(&form, &Form1::ProgramEnded);
+    rig.settings.writes.clear();
+    form.Exit->trigger();
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(rig.settings.writtenKeys(), kWrittenAtClose);
     QCOMPARE(rig.settings.values.value("state"), "down");
 }
 
