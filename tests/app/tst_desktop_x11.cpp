@@ -62,9 +62,32 @@ public:
         tool.waitForFinished(15000);
         return tool.readAllStandardOutput();
     }
-    xcb_window_t windowNamed(const QString& name)
+    // A window on screen with this title, found through the X server itself: a search tool may stop at a window
+    // that goes away while it looks, and answer nothing.
+    xcb_window_t windowNamed(const QByteArray& name, xcb_window_t under = XCB_WINDOW_NONE)
     {
-        return run("xdotool", {"search", "--onlyvisible", "--name", name}).trimmed().split('\n').value(0).toUInt();
+        if (under == XCB_WINDOW_NONE)
+            under = x.root();
+        const XReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), under), nullptr));
+        if (!tree)
+            return 0;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const XReply<xcb_get_property_reply_t> title(xcb_get_property_reply(
+                x.connection(),
+                xcb_get_property(x.connection(), 0, children[i], x.atom("_NET_WM_NAME"), XCB_ATOM_ANY, 0, 256),
+                nullptr));
+            const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+                x.connection(), xcb_get_window_attributes(x.connection(), children[i]), nullptr));
+            if (title && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                QByteArray(static_cast<const char*>(xcb_get_property_value(title.get())),
+                           xcb_get_property_value_length(title.get())) == name)
+                return children[i];
+            if (const xcb_window_t found = windowNamed(name, children[i]))
+                return found;
+        }
+        return 0;
     }
     void popupFrom(const QString& host)
     {
@@ -102,7 +125,7 @@ public:
     {
         popupFrom(host);
         xcb_window_t prompt = 0;
-        if (!QTest::qWaitFor([&] { return (prompt = windowNamed("^Popup Detected!$")) != 0; }, 30000))
+        if (!QTest::qWaitFor([&] { return (prompt = windowNamed("Popup Detected!")) != 0; }, 30000))
             return false;
         clickTwips(prompt, buttonLeft + 1455 / 2, 2400 + 855 / 2);
         return true;
@@ -169,7 +192,7 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     rig.tray.process().setProcessEnvironment(rig.environment());
     rig.tray.process().start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
                                         "--SetDockType", "true"});
-    QTRY_VERIFY_WITH_TIMEOUT(rig.trayOwner() != XCB_WINDOW_NONE, 10000);
+    QVERIFY(QTest::qWaitFor([&] { return rig.trayOwner() != XCB_WINDOW_NONE; }, 10000));
 
     QVERIFY(writeBytes(rig.site.filePath("opener.html"), kOpener));
     QVERIFY(writeBytes(rig.site.filePath("popup.html"), "<!doctype html><title>popup</title>"));
@@ -183,9 +206,9 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     tarnwick.start(QStringLiteral(TARNWICK_EXECUTABLE), {"--launch", "--open", "http://" + ip + "/opener.html",
                                                          "--open", "http://" + local + "/opener.html"});
     QVERIFY(tarnwick.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.windowNamed("^Tarnwick by Hollin$") != 0, 30000);
+    QVERIFY(QTest::qWaitFor([&] { return rig.windowNamed("Tarnwick by Hollin") != 0; }, 30000));
     // The icon docks in the tray.
-    QTRY_VERIFY_WITH_TIMEOUT(rig.iconDocked(), 10000);
+    QVERIFY(QTest::qWaitFor([&] { return rig.iconDocked(); }, 10000));
     const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/Tarnwick/";
 
     // Win+Z twice leaves the switch as it was: setup mode asks about the unknown site. "Block Now".
@@ -217,7 +240,7 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     QVERIFY(readBytes(data + "allowed.txt").contains(local.toUtf8() + "\r\n"));
     rig.popupFrom("localhost");
     QVERIFY(rig.decisionStartsWith("allowed\t" + local.toUtf8()));
-    QCOMPARE(rig.windowNamed("^Popup Detected!$"), xcb_window_t(0));
+    QCOMPARE(rig.windowNamed("Popup Detected!"), xcb_window_t(0));
 
     ::kill(pid_t(tarnwick.processId()), SIGTERM);
     QVERIFY(tarnwick.waitForFinished(30000));
