@@ -152,21 +152,40 @@ public:
                            .toLower()
                      : QByteArray();
     }
-    // A window of the program inside a window of the tray host: the icon has docked.
-    bool iconDocked(xcb_window_t window = XCB_WINDOW_NONE, bool insideTray = false)
+    // The program's window inside a window of the tray host, once the icon has docked.
+    xcb_window_t dockedIcon(xcb_window_t window = XCB_WINDOW_NONE, bool insideTray = false)
     {
         if (window == XCB_WINDOW_NONE)
             window = x.root();
         const XReply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), window), nullptr));
         if (!tree)
-            return false;
+            return 0;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             const QByteArray wmClass = windowClass(children[i]);
             if (insideTray && wmClass.contains("tarnwick"))
-                return true;
-            if (iconDocked(children[i], insideTray || wmClass.contains("trayer")))
+                return children[i];
+            if (const xcb_window_t icon = dockedIcon(children[i], insideTray || wmClass.contains("trayer")))
+                return icon;
+        }
+        return 0;
+    }
+    // A menu of the program on screen: a window of its own that the window manager does not frame (the splash
+    // is hidden by then) and that is not a tooltip.
+    bool menuShown()
+    {
+        const XReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), x.root()), nullptr));
+        if (!tree)
+            return false;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+                x.connection(), xcb_get_window_attributes(x.connection(), children[i]), nullptr));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && attributes->override_redirect &&
+                windowClass(children[i]).contains("tarnwick") &&
+                !x.property(children[i], "_NET_WM_WINDOW_TYPE").contains(x.atom("_NET_WM_WINDOW_TYPE_TOOLTIP")))
                 return true;
         }
         return false;
@@ -208,7 +227,15 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     QVERIFY(tarnwick.waitForStarted());
     QVERIFY(QTest::qWaitFor([&] { return rig.windowNamed("Tarnwick by Hollin") != 0; }, 30000));
     // The icon docks in the tray.
-    QVERIFY(QTest::qWaitFor([&] { return rig.iconDocked(); }, 10000));
+    xcb_window_t icon = 0;
+    QVERIFY(QTest::qWaitFor([&] { return (icon = rig.dockedIcon()) != 0; }, 10000));
+    // A right or a left click on it opens its menu.
+    for (const char* button : {"3", "1"}) {
+        rig.run("xdotool", {"mousemove", "--window", QString::number(icon), "8", "8", "click", button});
+        QVERIFY2(QTest::qWaitFor([&] { return rig.menuShown(); }, 10000), button);
+        rig.run("xdotool", {"key", "Escape"});
+        QVERIFY(QTest::qWaitFor([&] { return !rig.menuShown(); }, 10000));
+    }
     const QString data = qEnvironmentVariable("XDG_DATA_HOME") + "/Tarnwick/";
 
     // Win+Z twice leaves the switch as it was: setup mode asks about the unknown site. "Block Now".
