@@ -2,6 +2,7 @@
 
 #include "DecisionContext.h"
 #include "Form1.h"
+#include "Form8.h"
 #include "HotKeyService.h"
 #include "IniSettingsStore.h"
 #include "LoopbackHttpServer.h"
@@ -13,8 +14,11 @@
 #include "SoundService.h"
 #include "TerminationWatcher.h"
 #include "WindowPlacement.h"
+#include "clsOnTop.h"
+#include "frmAbout.h"
 #include "frmSplash.h"
 #include "modHook.h"
+#include "modIETools.h"
 #include "modPlaySound.h"
 
 #include <QCoreApplication>
@@ -35,6 +39,8 @@ DesktopProgram::~DesktopProgram()
     // The windows (and with them the sinks and decisions) before the browsers they watch; the prompt
     // window before the main window whose lists it changes.
     m_prompt.setTarget(nullptr);
+    delete m_help;
+    delete m_about;
     m_splash.reset();
     m_form1.reset();
     m_browsers.reset();
@@ -48,6 +54,9 @@ bool DesktopProgram::start()
     m_placement = createWindowPlacement();
     m_hotKeys = createHotKeyService();
     m_hook = std::make_unique<modHook>(*m_hotKeys);
+    m_tools = std::make_unique<modIETools>(
+        *m_registry, modIETools::Program{product, QCoreApplication::applicationFilePath(),
+                                         ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
     m_soundService = createSoundService();
     m_sound = std::make_unique<modPlaySound>(*m_soundService);
 
@@ -91,6 +100,7 @@ QWidget* DesktopProgram::loadMainWindow()
     };
     m_form1 = std::make_unique<Form1>(std::move(services));
     connect(&m_tray, &Module2::menuRequested, m_form1.get(), &Form1::ShowTrayMenu);
+    connectMenus(*m_form1);
     connect(&m_form1->decisions(), &DecisionContext::Decided, this,
             [this](const QString& site, const QString& popupUrl, bool blocked) {
                 m_out << (blocked ? "blocked" : "allowed") << '\t' << site << '\t' << popupUrl << Qt::endl;
@@ -137,7 +147,49 @@ Form1Hooks DesktopProgram::hooks()
     hooks.RemoveHook = [this] {
         m_hook->RemoveHook();
     };
+    hooks.CheckToolsEntry = [this] {
+        if (m_tools->CheckToolsEntry() == modIETools::EntryState::Different)
+            m_err << "the browser Tools-menu entry names another copy of the program" << Qt::endl;
+    };
+    hooks.ShowHelpWindow = [this] {
+        return showHelp();
+    };
     return hooks;
+}
+
+void DesktopProgram::connectMenus(Form1& form)
+{
+    connect(form.mnuToolsItem[0], &QAction::triggered, this, [this] { m_tools->AddToolsEntry(); });
+    connect(form.mnuToolsItem[1], &QAction::triggered, this, [this] { m_tools->RemoveToolsEntry(); });
+    connect(form.mnuHelpItem, &QAction::triggered, this, &DesktopProgram::showHelp);
+    connect(form.mnuAboutItem, &QAction::triggered, this, &DesktopProgram::showAbout);
+}
+
+QWidget* DesktopProgram::showHelp()
+{
+    if (!m_help) {
+        m_help = new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")));
+        m_help->setAttribute(Qt::WA_DeleteOnClose);
+        m_help->Load();
+    }
+    m_help->show();
+    m_help->raise();
+    if (m_state.gOnTopActive)
+        m_form1->onTop->MakeTopMost(m_help->winId());
+    return m_help;
+}
+
+void DesktopProgram::showAbout()
+{
+    if (!m_about) {
+        m_about = new frmAbout(m_state);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+        m_about->Load();
+    }
+    m_about->show();
+    m_about->raise();
+    if (m_state.gOnTopActive)
+        m_form1->onTop->MakeTopMost(m_about->winId());
 }
 
 void DesktopProgram::fail(const QString& text)

@@ -15,6 +15,9 @@
 #include <memory>
 
 class Form1;
+class Form8;
+class frmAbout;
+class modIETools;
 class HotKeyService;
 class modHook;
 class IniSettingsStore;
@@ -51,6 +54,9 @@ signals:
 private:
     QWidget* loadMainWindow();
     Form1Hooks hooks();
+    void connectMenus(Form1& form);
+    QWidget* showHelp();
+    void showAbout();
     void fail(const QString& text);
     void closeLikeExit();
 
@@ -71,7 +77,11 @@ private:
     std::unique_ptr<LoopbackHttpServer> m_demoSite;
     ShellWindowsGroup m_group;
     std::unique_ptr<BrowserConnections> m_browsers;
+    std::unique_ptr<modIETools> m_tools;
     std::unique_ptr<Form1> m_form1;
+    // Opened on first use, one of each; they delete themselves when closed.
+    QPointer<Form8> m_help;
+    QPointer<frmAbout> m_about;
     std::unique_ptr<frmSplash> m_splash;
     std::unique_ptr<TerminationWatcher> m_termination;
     bool m_ending = false;

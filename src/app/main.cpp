@@ -48,7 +48,7 @@ bool hasDisplay()
 int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& err)
 {
     HeadlessRunner runner(options, out, err);
-    QObject::connect(&runner, &HeadlessRunner::finished, qApp, &QCoreApplication::exit);
+    QObject::connect(&runner, &HeadlessRunner::finished, QCoreApplication::instance(), &QCoreApplication::exit);
 
     std::unique_ptr<LoopbackHttpServer> site;
     std::unique_ptr<DemoDriver> driver;
@@ -63,7 +63,7 @@ int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& 
         return 1;
     if (site) {
         driver = std::make_unique<DemoDriver>(runner, *site, err);
-        QObject::connect(driver.get(), &DemoDriver::finished, qApp, &QCoreApplication::exit);
+        QObject::connect(driver.get(), &DemoDriver::finished, QCoreApplication::instance(), &QCoreApplication::exit);
         driver->start();
     }
     return QCoreApplication::exec();
@@ -79,7 +79,7 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
     options.browsers.openUrls = given.openUrls;
     options.demo = given.demo;
     DesktopProgram program(options, out, err);
-    QObject::connect(&program, &DesktopProgram::finished, qApp, &QCoreApplication::exit);
+    QObject::connect(&program, &DesktopProgram::finished, QCoreApplication::instance(), &QCoreApplication::exit);
     if (!program.start())
         return 1;
     return QCoreApplication::exec();

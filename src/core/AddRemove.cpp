@@ -60,8 +60,8 @@ std::optional<QString> AddRemove::GetString(HKEY hKey, const QString& strPath, c
         value.data.size() > buffer.size())
         return result;
     buffer.replace(0, value.data.size(), value.data);
-    // The zero is looked for over the whole value: the original held its position in 16 bits, which
-    // ended the program past 32,767 characters.
+    // The zero is looked for over the whole value, however long: a 16-bit position would fail past
+    // 32,767 characters.
     const qsizetype zero = buffer.indexOf('\0');
     result = QString::fromUtf8(zero < 0 ? buffer : buffer.left(zero));
     return result;

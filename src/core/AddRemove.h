@@ -11,8 +11,8 @@
 // registry it works on.
 //
 // Text crosses the registry as UTF-8 bytes followed by a terminating zero, standing in for the ANSI code
-// page of the original. No operation fails loudly: each returns the code of its first failing step (or
-// of the last step), which callers may ignore as they always did; only the run-at-start-up option looks
+// page of Windows. No operation fails loudly: each returns the code of its first failing step (or
+// of the last step), which callers may ignore; only the run-at-start-up option looks
 // at it, to tell the user the truth.
 class AddRemove {
 public:

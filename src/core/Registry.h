@@ -10,7 +10,7 @@
 // on. Keys hang under predefined roots and are named by paths with "\" separators; key and value names
 // are compared without regard to case and keep the case they were first written with. Every operation
 // answers with an advapi32 error code instead of throwing, because callers ignore or test the codes just
-// as they did on the original platform.
+// as they do on Windows.
 //
 // The empty value name is a key's default value. "*" has no meaning at this layer: it is an ordinary
 // value name, and the Tools-menu layer above maps its "*" to the empty name before calling in.

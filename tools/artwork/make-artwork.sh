@@ -1,6 +1,7 @@
 #!/bin/sh
 # Regenerates Tarnwick's artwork in resources/ from the SVG sources beside this script.
 #   resources/pictures/splash.jpg          956 x 636 splash picture (2x the splash client area)
+#   resources/pictures/about.jpg           1002 x 138 About picture (2x the About window's picture box)
 #   resources/icons/tarnwick.png           256 x 256 program icon
 #   resources/icons/tarnwick-N.png         N = 16 22 32 48 64 128
 #   resources/buttons/NAME.png, NAME@2x.png  32 x 32 and 64 x 64 button pictures
@@ -65,7 +66,12 @@ done
 "$im" "$tmp/splash.png" -strip -background '#0A2B34' -alpha remove -alpha off \
   -sampling-factor 4:4:4 -quality 90 "$pictures/splash.jpg"
 
+# About picture: the same way, in the splash picture's palette.
+(cd "$here" && rsvg-convert --format png about.svg --output "$tmp/about.png")
+"$im" "$tmp/about.png" -strip -background '#0A2B34' -alpha remove -alpha off \
+  -sampling-factor 4:4:4 -quality 90 "$pictures/about.jpg"
+
 echo "make-artwork: wrote"
-for f in "$pictures/splash.jpg" "$icons"/tarnwick*.png "$buttons"/*.png; do
+for f in "$pictures/splash.jpg" "$pictures/about.jpg" "$icons"/tarnwick*.png "$buttons"/*.png; do
   echo "  ${f#"$root"/} $(wc -c <"$f") bytes"
 done

@@ -101,7 +101,7 @@ RegResult AutostartRegistry::open(HKEY parent, const QString& subKey, REGSAM acc
         return all == RegResult::AccessDenied ? once(KEY_READ) : all;
     };
     RegResult result = attempt();
-    // The Run keys always exist, as on the original platform, though nothing may have made them yet.
+    // The Run keys always exist, as on Windows, though nothing may have made them yet.
     if (result == RegResult::FileNotFound && leadsToRunKey(place)) {
         RegKey made;
         if (m_inner->createKey(place.root, runKeyPath(), made, KEY_READ) == RegResult::Success)

@@ -17,7 +17,7 @@ public:
     // The command that an entry starts at log-in; nothing when the text is not a UTF-8 application entry
     // with an Exec key, or is hidden or disabled. An Exec of one argument gives that argument unquoted;
     // an Exec of several gives the whole command line as written (with its field codes), like a Run
-    // value of the original platform that carries arguments.
+    // value on Windows that carries arguments.
     static std::optional<QString> runCommand(const QByteArray& text);
 
     // The Exec value (as it stands in the file) that starts program with no arguments: quoted, with "%"
