@@ -29,6 +29,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -43,49 +45,22 @@
 
 namespace {
 
+using bench::median;
+using bench::pause;
+using bench::percentile;
+
+// Long enough for a browser on a loaded machine.
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000)
+{
+    return bench::waitFor(done, timeoutMs);
+}
+
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 // Milliseconds since the Unix epoch: the clock a page reads as performance.timeOrigin + performance.now().
 double wallMs()
 {
     return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-// Runs the event loop until done() holds or the time runs out. Not QTest::qWaitFor: it sleeps 10 ms
-// between passes, and whatever the browser sends meanwhile would wait, inflating every latency here.
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000)
-{
-    QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
-    QTimer tick; // wakes the blocking pass below to look at the deadline
-    tick.start(20);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
-void pause(int ms)
-{
-    (void)waitFor([] { return false; }, ms);
-}
-
-// Nearest rank; NaN entries (a phase that did not happen) are left out.
-double percentile(std::vector<double> values, double p)
-{
-    std::erase_if(values, [](double v) { return std::isnan(v); });
-    if (values.empty())
-        return kNone;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
-
-double median(const std::vector<double>& values)
-{
-    return percentile(values, 0.5);
 }
 
 // The loopback site, with the time each request was seen.
@@ -728,10 +703,5 @@ BENCHMARK(BM_TrackerRebuild200)->Iterations(2000)->UseManualTime()->Unit(benchma
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

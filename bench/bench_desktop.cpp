@@ -1,5 +1,6 @@
 // The desktop program: start-up to the main window shown (splash included), and the memory of the idle
 // program with no browser attached. Offscreen, each run in folders of its own.
+#include "BenchSupport.h"
 #include "DesktopProgram.h"
 #include "Form1.h"
 
@@ -23,12 +24,6 @@ void useFoldersOf(const QTemporaryDir& home)
 {
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         qputenv(name, QFile::encodeName(home.filePath(QString::fromLatin1(name))));
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // From the splash shown to the main window shown, as the program does it: the splash's 75 ticks, the
@@ -58,7 +53,7 @@ void BM_StartupToMainWindow(benchmark::State& state)
             return;
         }
     }
-    state.counters["median_ms"] = median(times);
+    state.counters["median_ms"] = bench::median(times);
 }
 BENCHMARK(BM_StartupToMainWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -113,10 +108,5 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

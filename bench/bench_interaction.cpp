@@ -2,6 +2,7 @@
 // site on neither list until the setup-mode prompt is on screen, and Win+Z until the main window says what it
 // did. The main window is built in-process as the desktop program builds it, in folders of its own.
 #include "AppState.h"
+#include "BenchSupport.h"
 #include "EventLoopPump.h"
 #include "Form1.h"
 #include "Form3.h"
@@ -43,20 +44,9 @@ namespace {
 // The server of this run; nullptr until main() has one, which outlives every benchmark.
 const XServerRig* gX = nullptr;
 
-// Runs the event loop until done() holds or the time runs out. Not QTest::qWaitFor: it sleeps 10 ms between
-// passes, which would land in every figure here.
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
 {
-    QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
-    QTimer tick; // wakes the blocking pass below to look at the deadline
-    tick.start(20);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
+    return bench::waitFor(done, timeoutMs);
 }
 
 // Lets the window manager finish with the last iteration's windows before the next one is timed.
@@ -65,15 +55,7 @@ void settle()
     (void)waitFor([] { return false; }, 100);
 }
 
-// Nearest rank.
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return std::nan("");
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
+using bench::percentile;
 
 void report(benchmark::State& state, const std::vector<double>& ms)
 {
@@ -323,10 +305,5 @@ int main(int argc, char** argv)
     gX = &x;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }
