@@ -3,6 +3,16 @@
 #include "BenchSupport.h"
 #include "DesktopProgram.h"
 #include "Form1.h"
+#include "Form8.h"
+#include "IniSettingsStore.h"
+#include "NullWindowPlacement.h"
+#include "ResourceLocator.h"
+#include "clsOnTop.h"
+#include "modIdentity.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextEdit>
+#include <QWindow>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -56,6 +66,34 @@ void BM_StartupToMainWindow(benchmark::State& state)
     state.counters["median_ms"] = bench::median(times);
 }
 BENCHMARK(BM_StartupToMainWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The help window opened with the shipped Help.rtf: built, read, laid out and shown.
+void BM_OpenHelpWindow(benchmark::State& state)
+{
+    QTemporaryDir home;
+    useFoldersOf(home);
+    AppState appState;
+    LoadProductIdentity(appState);
+    IniSettingsStore settings = IniSettingsStore::atPath(home.filePath(QStringLiteral("settings.ini")));
+    NullWindowPlacement placement;
+    clsOnTop onTop(placement);
+    const QString helpFile = ResourceLocator(QStringLiteral(TARNWICK_BINARY_DIR)).path(QStringLiteral("Help.rtf"));
+    std::vector<double> times;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        Form8 help(settings, onTop, appState, helpFile);
+        help.Load();
+        help.show();
+        help.rtf1->document()->documentLayout(); // laid out, as it is once painted
+        (void)bench::waitFor([&] { return help.windowHandle() && help.windowHandle()->isExposed(); }, 10000);
+        const double took = double(clock.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(took);
+        times.push_back(took * 1e3);
+    }
+    state.counters["median_ms"] = bench::median(times);
+}
+BENCHMARK(BM_OpenHelpWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The resident memory of the program, idle a few seconds after its main window came up.
 void BM_IdleResidentMemory(benchmark::State& state)
