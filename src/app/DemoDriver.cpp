@@ -80,8 +80,8 @@ void DemoDriver::followLink()
         m_followed = true;
         m_poll.stop();
         const QString session = page->sessionId();
-        auto mouse = [browser, session](const char* type, int clicks) {
-            QJsonObject params{{"type", type}, {"x", kLinkX}, {"y", kLinkY}};
+        auto mouse = [browser, session](const char* type, int clicks, int x = kLinkX, int y = kLinkY) {
+            QJsonObject params{{"type", type}, {"x", x}, {"y", y}};
             if (clicks > 0) {
                 params.insert("button", "left");
                 params.insert("clickCount", clicks);
@@ -92,9 +92,15 @@ void DemoDriver::followLink()
         // Click once the browser has said the mouse is over the link, as a reader's hand would wait.
         auto* hovering = new QTimer(this);
         hovering->setInterval(50);
-        connect(hovering, &QTimer::timeout, this, [this, hovering, mouse] {
-            if (!m_runner.statusText().endsWith(u"/popup/wanted.html"))
+        connect(hovering, &QTimer::timeout, this, [this, hovering, mouse, ticks = 0]() mutable {
+            if (!m_runner.statusText().endsWith(u"/popup/wanted.html")) {
+                // A page that was not listening yet missed the move: off the link and onto it again.
+                if (++ticks % 10 == 0) {
+                    mouse("mouseMoved", 0, 1, 1);
+                    mouse("mouseMoved", 0);
+                }
                 return;
+            }
             hovering->deleteLater();
             hovering->stop();
             mouse("mousePressed", 1);
