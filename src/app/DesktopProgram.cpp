@@ -167,29 +167,19 @@ void DesktopProgram::connectMenus(Form1& form)
 
 QWidget* DesktopProgram::showHelp()
 {
-    if (!m_help) {
-        m_help = new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")));
-        m_help->setAttribute(Qt::WA_DeleteOnClose);
-        m_help->Load();
-    }
-    m_help->show();
-    m_help->raise();
-    if (m_state.gOnTopActive)
-        m_form1->onTop->MakeTopMost(m_help->winId());
-    return m_help;
+    return openOverMain(m_help, [this] {
+        return new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")));
+    });
 }
 
 void DesktopProgram::showAbout()
 {
-    if (!m_about) {
-        m_about = new frmAbout(m_state);
-        m_about->setAttribute(Qt::WA_DeleteOnClose);
-        m_about->Load();
-    }
-    m_about->show();
-    m_about->raise();
-    if (m_state.gOnTopActive)
-        m_form1->onTop->MakeTopMost(m_about->winId());
+    openOverMain(m_about, [this] { return new frmAbout(m_state); });
+}
+
+void DesktopProgram::raiseOverMain(QWidget& window)
+{
+    m_form1->onTop->MakeTopMost(window.winId());
 }
 
 void DesktopProgram::fail(const QString& text)

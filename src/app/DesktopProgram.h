@@ -55,6 +55,22 @@ private:
     QWidget* loadMainWindow();
     Form1Hooks hooks();
     void connectMenus(Form1& form);
+    // One window of a kind, loaded when first opened and deleted when closed; over a topmost main window
+    // it is made topmost too.
+    template <typename Window, typename Make> Window* openOverMain(QPointer<Window>& window, Make make)
+    {
+        if (!window) {
+            window = make();
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->Load();
+        }
+        window->show();
+        window->raise();
+        if (m_state.gOnTopActive)
+            raiseOverMain(*window);
+        return window;
+    }
+    void raiseOverMain(QWidget& window);
     QWidget* showHelp();
     void showAbout();
     void fail(const QString& text);

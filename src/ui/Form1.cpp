@@ -184,12 +184,7 @@ void Form1::createControls()
         Check4, "Check4", "Label8", 1440, QStringLiteral("Automation: Run at startup and block popups automatically"),
         QStringLiteral("This will enable the program to be run every time you start your computer, so that you don't "
                        "have to remember to open it before browsing."));
-    auto* template1 = new QLabel(Frame2);
-    template1->setObjectName(QStringLiteral("SkinLabel1"));
-    template1->setProperty("index", 0);
-    place(template1, 7200, 1500, 135, 135);
-    template1->hide();
-    SkinLabel1.append(template1);
+    place(WindowLook::skinLabelTemplate(Frame2, "SkinLabel1", SkinLabel1), 7200, 1500, 135, 135);
 
     connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
     connect(Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
@@ -248,12 +243,7 @@ void Form1::createControls()
     List2->setModel(&m_lists->List2());
     List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     place(List2, 3780, 900, 3615, 2595);
-    auto* template2 = new QLabel(Frame1);
-    template2->setObjectName(QStringLiteral("SkinLabel2"));
-    template2->setProperty("index", 0);
-    place(template2, 7200, 3400, 135, 135);
-    template2->hide();
-    SkinLabel2.append(template2);
+    place(WindowLook::skinLabelTemplate(Frame1, "SkinLabel2", SkinLabel2), 7200, 3400, 135, 135);
 
     connect(Command5, &QToolButton::clicked, this, &Form1::Command5_Click);
     connect(Command6, &QToolButton::clicked, this, &Form1::Command6_Click);

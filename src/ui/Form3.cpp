@@ -95,12 +95,7 @@ void Form3::createControls()
            QStringLiteral("allow this site to display popups.  you will not see this window again for this site."),
            5280);
 
-    auto* skinTemplate = new QLabel(this);
-    skinTemplate->setObjectName(QStringLiteral("SkinLabel1"));
-    skinTemplate->setProperty("index", 0);
-    place(skinTemplate, 6600, 3060, 135, 135);
-    skinTemplate->hide();
-    SkinLabel1.append(skinTemplate);
+    place(WindowLook::skinLabelTemplate(this, "SkinLabel1", SkinLabel1), 6600, 3060, 135, 135);
 
     connect(Command1, &QToolButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QToolButton::clicked, this, &Form3::Command2_Click);

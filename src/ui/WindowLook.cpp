@@ -2,6 +2,7 @@
 
 #include "ResourceLocator.h"
 
+#include <QLabel>
 #include <QToolButton>
 
 namespace WindowLook {
@@ -28,6 +29,16 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const QString& tex
     button->setIcon(icon);
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     return button;
+}
+
+QLabel* skinLabelTemplate(QWidget* container, const char* name, QList<QLabel*>& array)
+{
+    auto* label = new QLabel(container);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setProperty("index", 0);
+    label->hide();
+    array.append(label);
+    return label;
 }
 
 } // namespace WindowLook

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QFont>
+#include <QList>
 #include <QString>
 
+class QLabel;
 class QToolButton;
 class QWidget;
 
@@ -16,5 +18,9 @@ QFont displayFont();
 // program knows it.
 QToolButton* pictureButton(QWidget* parent, const char* name, const QString& text, const QString& picture,
                            const QString& tip);
+
+// Element 0 of a skin-label array: a hidden template in the container whose labels the skin replaces,
+// appended to the array.
+QLabel* skinLabelTemplate(QWidget* container, const char* name, QList<QLabel*>& array);
 
 } // namespace WindowLook
