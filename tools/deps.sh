@@ -2,9 +2,9 @@
 # Installs the Debian 12 packages that building, running and testing Tarnwick need, if any are missing.
 # Usage: tools/deps.sh [run|test]   (test also brings the browser and tools the tests drive)
 set -eu
-build="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-websockets-dev libgl-dev
+build="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev libgl-dev
        libsndfile1-dev libpulse-dev libbenchmark-dev libsqlite3-dev libxcb1-dev libxcb-xtest0-dev"
-run="chromium fonts-dejavu-core"
+run="chromium fonts-dejavu-core libqt6webenginecore6-bin"
 test="clang libclang-rt-14-dev pulseaudio sox desktop-file-utils libglib2.0-bin xvfb openbox xdotool trayer"
 case "${1:-run}" in
     run) want="$build $run" ;;
