@@ -17,6 +17,7 @@
 #include "clsOnTop.h"
 #include "frmAbout.h"
 #include "frmSplash.h"
+#include "frmWebsite.h"
 #include "modHook.h"
 #include "modIETools.h"
 #include "modPlaySound.h"
@@ -26,6 +27,7 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QToolButton>
 
 DesktopProgram::DesktopProgram(Options options, QTextStream& out, QTextStream& err, QObject* parent)
     : QObject(parent)
@@ -41,6 +43,7 @@ DesktopProgram::~DesktopProgram()
     m_prompt.setTarget(nullptr);
     delete m_help;
     delete m_about;
+    delete m_website;
     m_splash.reset();
     m_form1.reset();
     m_browsers.reset();
@@ -163,6 +166,7 @@ void DesktopProgram::connectMenus(Form1& form)
     connect(form.mnuToolsItem[1], &QAction::triggered, this, [this] { m_tools->RemoveToolsEntry(); });
     connect(form.mnuHelpItem, &QAction::triggered, this, &DesktopProgram::showHelp);
     connect(form.mnuAboutItem, &QAction::triggered, this, &DesktopProgram::showAbout);
+    connect(form.Command7, &QToolButton::clicked, this, &DesktopProgram::showWebsite);
 }
 
 QWidget* DesktopProgram::showHelp()
@@ -170,6 +174,18 @@ QWidget* DesktopProgram::showHelp()
     return openOverMain(m_help, [this] {
         return new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")));
     });
+}
+
+void DesktopProgram::showWebsite()
+{
+    // A second click shows the window again with the page it has.
+    if (!m_website) {
+        m_website = new frmWebsite(m_state, *m_form1->onTop, [this] { emit finished(0); });
+        m_website->setAttribute(Qt::WA_DeleteOnClose);
+        m_website->Load();
+    }
+    m_website->show();
+    m_website->raise();
 }
 
 void DesktopProgram::showAbout()

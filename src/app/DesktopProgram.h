@@ -17,6 +17,7 @@
 class Form1;
 class Form8;
 class frmAbout;
+class frmWebsite;
 class modIETools;
 class HotKeyService;
 class modHook;
@@ -73,6 +74,7 @@ private:
     void raiseOverMain(QWidget& window);
     QWidget* showHelp();
     void showAbout();
+    void showWebsite();
     void fail(const QString& text);
     void closeLikeExit();
 
@@ -98,6 +100,7 @@ private:
     // Opened on first use, one of each; they delete themselves when closed.
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
+    QPointer<frmWebsite> m_website;
     std::unique_ptr<frmSplash> m_splash;
     std::unique_ptr<TerminationWatcher> m_termination;
     bool m_ending = false;

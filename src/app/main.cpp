@@ -5,6 +5,7 @@
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
 #include "ResourceLocator.h"
+#include "frmWebsite.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -89,6 +90,8 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
 
 int main(int argc, char* argv[])
 {
+    // The built-in browser window needs this before the application object exists.
+    frmWebsite::prepareProcess();
     // The windows need a screen: with none, the demo runs without them, and the desktop program says so.
     // A platform chosen by hand (e.g. offscreen) counts as a screen.
     const bool headless = hasArgument(argc, argv, "--headless");
