@@ -178,14 +178,9 @@ QWidget* DesktopProgram::showHelp()
 
 void DesktopProgram::showWebsite()
 {
-    // A second click shows the window again with the page it has.
-    if (!m_website) {
-        m_website = new frmWebsite(m_state, *m_form1->onTop, [this] { emit finished(0); });
-        m_website->setAttribute(Qt::WA_DeleteOnClose);
-        m_website->Load();
-    }
-    m_website->show();
-    m_website->raise();
+    // A second click shows the window again with the page it has. Its load leaves it a normal window even over a
+    // topmost main window: it is meant to be used beside other windows.
+    openSingle(m_website, [this] { return new frmWebsite(m_state, *m_form1->onTop, [this] { emit finished(0); }); });
 }
 
 void DesktopProgram::showAbout()

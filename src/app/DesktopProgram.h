@@ -58,7 +58,8 @@ private:
     void connectMenus(Form1& form);
     // One window of a kind, loaded when first opened and deleted when closed; over a topmost main window
     // it is made topmost too.
-    template <typename Window, typename Make> Window* openOverMain(QPointer<Window>& window, Make make)
+    // One window of each kind: made and loaded on first use, shown again with what it has afterwards.
+    template <typename Window, typename Make> static Window* openSingle(QPointer<Window>& window, Make make)
     {
         if (!window) {
             window = make();
@@ -67,6 +68,11 @@ private:
         }
         window->show();
         window->raise();
+        return window;
+    }
+    template <typename Window, typename Make> Window* openOverMain(QPointer<Window>& window, Make make)
+    {
+        openSingle(window, make);
         if (m_state.gOnTopActive)
             raiseOverMain(*window);
         return window;
