@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -137,5 +138,14 @@ bool X11WindowPlacement::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (const Atoms atoms = internAtoms(c); atoms.valid())
         editStateProperty(c, static_cast<xcb_window_t>(window->winId()), atoms, topmost.toBool());
+    // A window manager slow to see the last hide deletes the property when it does, after the write above. Asked
+    // again once Qt has mapped the window, it gets the request after the map and applies it to the new client.
+    QMetaObject::invokeMethod(
+        this,
+        [this, guard = QPointer<const QWindow>(window), id = window->winId(), on = topmost.toBool()] {
+            if (guard && guard->isVisible())
+                setTopmost(id, on);
+        },
+        Qt::QueuedConnection);
     return false;
 }
