@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QWebEngineView>
 #include <QtDebug>
 
 #include <exception>
@@ -152,8 +153,10 @@ void Form1::createControls()
     wbPicture = new QLabel(m_client);
     wbPicture->setObjectName(QStringLiteral("wbPicture"));
     place(wbPicture, 7110, 1110, 330, 920);
-    wbBanner = new QWidget(m_client);
+    wbBanner = new QWebEngineView(m_client);
     wbBanner->setObjectName(QStringLiteral("wbBanner"));
+    // A strip of the window, not a browser: no Back, Reload or View Source on a right click.
+    wbBanner->setContextMenuPolicy(Qt::NoContextMenu);
     place(wbBanner, 300, 1080, 7335, 945);
     wbBanner->hide();
 

@@ -27,6 +27,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QToolButton;
+class QWebEngineView;
 class Registry;
 class SettingsStore;
 class ShellWindows;
@@ -105,7 +106,7 @@ public:
     QToolButton* Command5 = nullptr;
     QToolButton* Command6 = nullptr;
     QToolButton* Command7 = nullptr;
-    QWidget* wbBanner = nullptr;
+    QWebEngineView* wbBanner = nullptr;
     QLabel* wbPicture = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
