@@ -11,6 +11,7 @@
 #include "WindowLook.h"
 #include "cIEWindows.h"
 #include "clsOnTop.h"
+#include "modSkin.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -153,6 +154,7 @@ void Form1::createControls()
     wbPicture = new QLabel(m_client);
     wbPicture->setObjectName(QStringLiteral("wbPicture"));
     place(wbPicture, 7110, 1110, 330, 920);
+    wbPicture->setProperty("controlKind", QStringLiteral("PictureBox"));
     wbBanner = new QWebEngineView(m_client);
     wbBanner->setObjectName(QStringLiteral("wbBanner"));
     // A strip of the window, not a browser: no Back, Reload or View Source on a right click.
@@ -265,6 +267,7 @@ void Form1::createControls()
     // Outside the client area: never seen, its window only receives the hot key.
     pctHotkey = new QWidget(m_client);
     pctHotkey->setObjectName(QStringLiteral("pctHotkey"));
+    pctHotkey->setProperty("controlKind", QStringLiteral("PictureBox"));
     place(pctHotkey, 9660, 120, 1155, 675);
     pctHotkey->hide();
 
@@ -369,10 +372,7 @@ bool Form1::Load(QString* error)
     m_tracker = std::make_unique<cIEWindows>(m_browsers, *m_context);
 
     if (m_state.gUseSkin) {
-        runGuarded("the skin labels", [this] {
-            if (m_hooks.ReplaceLabels)
-                m_hooks.ReplaceLabels(*this);
-        });
+        runGuarded("the skin labels", [this] { ReplaceLabels(*this, {&SkinLabel1, &SkinLabel2}); });
         runGuarded("the skin", [this] {
             if (m_hooks.ApplySkin)
                 m_hooks.ApplySkin(*this);

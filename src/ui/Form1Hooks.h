@@ -19,8 +19,7 @@ struct Form1Hooks {
     // queue. False, with the reason, when the hot key cannot be had.
     std::function<bool(Form1&, QString* reason)> InstallHook;
     std::function<void()> RemoveHook;
-    // Load step 24: skin labels over the plain ones, then the skin.
-    std::function<void(Form1&)> ReplaceLabels;
+    // Load step 24, after the window has laid its skin labels over the plain ones in its frames: the skin.
     std::function<void(QWidget&)> ApplySkin;
     // Load step 25: shows the banner pane in the room made for it. Without it the window keeps its size.
     std::function<void(Form1&)> InstallBanner;

@@ -5,6 +5,7 @@
 #include "Twips.h"
 #include "WindowLook.h"
 #include "clsOnTop.h"
+#include "modSkin.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -21,6 +22,18 @@ namespace {
 // Client area in twips.
 constexpr int kClientWidth = 6840;
 constexpr int kClientHeight = 3285;
+
+// An unskinned prompt still answers.
+template <typename Step> void runGuarded(const char* what, Step step)
+{
+    try {
+        step();
+    } catch (const std::exception& failure) {
+        qWarning("the prompt goes on without %s: %s", what, failure.what());
+    } catch (...) {
+        qWarning("the prompt goes on without %s", what);
+    }
+}
 
 } // namespace
 
@@ -116,15 +129,10 @@ void Form3::Load()
     m_onTop.MakeTopMost(winId());
     if (mainOnTop)
         m_onTop.MakeTopMost(m_mainWindow);
-    if (m_state.gUseSkin && m_skin) {
-        // An unskinned prompt still answers.
-        try {
-            m_skin(*this);
-        } catch (const std::exception& failure) {
-            qWarning("the prompt goes on without its skin: %s", failure.what());
-        } catch (...) {
-            qWarning("the prompt goes on without its skin");
-        }
+    if (m_state.gUseSkin) {
+        runGuarded("its skin labels", [this] { ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer); });
+        if (m_skin)
+            runGuarded("its skin", [this] { m_skin(*this); });
     }
 }
 

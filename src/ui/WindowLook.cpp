@@ -1,6 +1,7 @@
 #include "WindowLook.h"
 
 #include "ResourceLocator.h"
+#include "SkinLabel.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -33,7 +34,7 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const QString& tex
 
 QLabel* skinLabelTemplate(QWidget* container, const char* name, QList<QLabel*>& array)
 {
-    auto* label = new QLabel(container);
+    auto* label = new SkinLabel(container);
     label->setObjectName(QString::fromLatin1(name));
     label->setProperty("index", 0);
     label->hide();

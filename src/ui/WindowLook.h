@@ -19,8 +19,8 @@ QFont displayFont();
 QToolButton* pictureButton(QWidget* parent, const char* name, const QString& text, const QString& picture,
                            const QString& tip);
 
-// Element 0 of a skin-label array: a hidden template in the container whose labels the skin replaces,
-// appended to the array.
+// Element 0 of a skin-label array: a hidden skin label, the template in the container whose labels the skin
+// replaces, appended to the array.
 QLabel* skinLabelTemplate(QWidget* container, const char* name, QList<QLabel*>& array);
 
 } // namespace WindowLook

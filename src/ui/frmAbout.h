@@ -38,7 +38,8 @@ public:
 
 private:
     void createControls();
-    QLabel* label(const char* name, const QString& text, int left, int top, int width, int height);
+    QLabel* label(const char* name, const QString& text, int left, int top, int width, int height,
+                  bool skinnable = false);
 
     AppState& m_state;
     ProductRecord m_record;

@@ -6,18 +6,25 @@
 #include "modIdentity.h"
 
 #include <QLabel>
+#include <QtDebug>
+
+#include <exception>
 
 frmSplash::frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStarter startSkinning, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , skn(ResourceLocator().path(QStringLiteral("skin")))
     , m_state(state)
     , m_loadMainWindow(std::move(loadMainWindow))
     , m_startSkinning(std::move(startSkinning))
 {
     setObjectName(QStringLiteral("frmSplash"));
+    skn.setObjectName(QStringLiteral("skn"));
     const qreal scale = Twips::scaleOf(*this);
     setFixedSize(Twips::toPixels(7170, scale), Twips::toPixels(4770, scale));
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
+    // A picture, not a label: the skin neither colours it nor lays a skin label over it.
+    Image1->setProperty("controlKind", QStringLiteral("Image"));
     Image1->setGeometry(rect());
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap(ResourceLocator().path(QStringLiteral("pictures/splash.jpg"))));
@@ -30,11 +37,30 @@ frmSplash::frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStart
 
 void frmSplash::Load()
 {
+    if (m_loaded)
+        return;
+    // Marked first: skinning may come back here to load the window for its skin.
+    m_loaded = true;
     m_state.gExitPending = false;
     LoadProductIdentity(m_state);
-    if (m_state.gUseSkin && m_startSkinning)
-        m_startSkinning(*this);
+    if (m_state.gUseSkin && m_startSkinning) {
+        // The program starts without its skin rather than not at all.
+        try {
+            m_startSkinning(*this);
+        } catch (const std::exception& failure) {
+            qWarning("the program starts without its skin: %s", failure.what());
+        }
+    }
     Timer2.start();
+}
+
+void frmSplash::LoadHidden()
+{
+    if (m_loaded)
+        return;
+    Load();
+    Timer2.stop();
+    hide();
 }
 
 void frmSplash::Timer2_Timer()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Skin.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -9,7 +11,8 @@ struct AppState;
 class QLabel;
 
 // frmSplash: the window the program starts with. It shows its picture while its timer counts to the
-// 75th tick, then loads and shows the main window and hides itself; it stays loaded, hidden, to the end.
+// 75th tick, then loads and shows the main window and hides itself; it stays loaded, hidden, to the end,
+// holding the program's skin.
 class frmSplash : public QWidget {
     Q_OBJECT
 public:
@@ -22,10 +25,16 @@ public:
     frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStarter startSkinning = {},
               QWidget* parent = nullptr);
 
-    // The load steps: identity first, then the skin, then the timer.
+    // The load steps: identity first, then the skin, then the timer. A second call does nothing.
     void Load();
+    // Loads the window for its skin alone: the start-up that a first load begins is stopped at once, and the
+    // window stays hidden. A window loaded before is left as it is.
+    void LoadHidden();
+    bool isLoaded() const { return m_loaded; }
 
     QLabel* Image1 = nullptr;
+    // The program's skin, read from resources/skin when the window is made.
+    Skin skn;
     QTimer Timer2;
     short intTemp = 0;
 
@@ -39,4 +48,5 @@ private:
     AppState& m_state;
     MainWindowLoader m_loadMainWindow;
     SkinStarter m_startSkinning;
+    bool m_loaded = false;
 };

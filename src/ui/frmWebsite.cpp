@@ -7,11 +7,13 @@
 #include "WindowLook.h"
 #include "modIdentity.h"
 #include "modOnTop.h"
+#include "modSkin.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QUrl>
@@ -75,6 +77,8 @@ void frmWebsite::prepareProcess()
     // Chromium's sandbox refuses to start as root; a value the user set stays theirs.
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // QtWebEngine reports its graphics set-up on every start; QT_LOGGING_RULES can still ask for it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 }
 
 void frmWebsite::place(QWidget* control, int left, int top, int width, int height)
@@ -151,12 +155,9 @@ void frmWebsite::createControls()
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(WebBrowser1, kPaneLeft, kPaneTop, 6135, 5595);
 
-    auto* skinTemplate = new QLabel(QStringLiteral("Windowed Label"), frmBrowser);
-    skinTemplate->setObjectName(QStringLiteral("SkinLabel1"));
-    skinTemplate->setProperty("index", 0);
+    QLabel* skinTemplate = WindowLook::skinLabelTemplate(frmBrowser, "SkinLabel1", SkinLabel1);
+    skinTemplate->setText(QStringLiteral("Windowed Label"));
     place(skinTemplate, 3180, 6840, 555, 135);
-    skinTemplate->hide();
-    SkinLabel1.append(skinTemplate);
 
     StatusBar1 = new PanelStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -189,8 +190,11 @@ void frmWebsite::Load()
     StatusBar1->addPanel();
     setWindowTitle(m_state.gWebsite);
     runGuarded("its place on top", [this] { SetOnTop(m_onTop, *this, true); });
-    if (m_state.gUseSkin && m_skin)
-        runGuarded("its skin", [this] { m_skin(*this); });
+    if (m_state.gUseSkin) {
+        runGuarded("its skin labels", [this] { ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer); });
+        if (m_skin)
+            runGuarded("its skin", [this] { m_skin(*this); });
+    }
     const QUrl site = QUrl::fromUserInput(m_state.gWebsite);
     if (site.isValid())
         WebBrowser1->load(site);

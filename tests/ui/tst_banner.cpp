@@ -1,9 +1,9 @@
 // The banner pane: the clip that hides the right-hand strip of the page, in twips and in pixels, and the
 // shipped banner page, loaded by a real QtWebEngine view.
 #include "AppState.h"
-#include "BannerPane.h"
 #include "frmWebsite.h"
 #include "modIdentity.h"
+#include "modSkin.h"
 
 #include <QFile>
 #include <QFrame>

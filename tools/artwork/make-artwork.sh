@@ -9,6 +9,8 @@
 #     setup-mode prompt: block-now block-always allow-now allow-always
 #     (a popup window for an answer this once, the site list for an answer for good;
 #      an amber tick allows, a terracotta cross blocks)
+#   resources/skin/images/NAME.png, NAME@2x.png  skin pictures at their own size and doubled:
+#     check (the tick of a checked box), dot (the mark of a chosen option button)
 # Needs rsvg-convert (librsvg2-bin), ImageMagick (imagemagick) and DejaVu Sans (fonts-dejavu-core).
 # Usage: tools/artwork/make-artwork.sh
 set -eu
@@ -18,6 +20,7 @@ root=$(cd "$here/../.." && pwd)
 icons=$root/resources/icons
 pictures=$root/resources/pictures
 buttons=$root/resources/buttons
+skin=$root/resources/skin/images
 
 die() { echo "make-artwork: $*" >&2; exit 1; }
 
@@ -34,7 +37,7 @@ case $(fc-match -f '%{family}' 'DejaVu Sans' 2>/dev/null) in
   *) die "font DejaVu Sans not found (apt-get install fonts-dejavu-core)" ;;
 esac
 
-mkdir -p "$icons" "$pictures" "$buttons"
+mkdir -p "$icons" "$pictures" "$buttons" "$skin"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT INT TERM
 
@@ -60,6 +63,13 @@ for src in "$here"/buttons/*.svg; do
   render "$src" 64 "$buttons/$name@2x.png"
 done
 
+# Skin pictures, each on its own pixel grid, and doubled for HiDPI.
+for src in "$here"/skin/*.svg; do
+  name=$(basename "$src" .svg)
+  rsvg-convert --zoom 1 --format png "$src" --output "$skin/$name.png"
+  rsvg-convert --zoom 2 --format png "$src" --output "$skin/$name@2x.png"
+done
+
 # Splash picture: render at full size, then a JPEG without metadata.
 # (The splash SVG places emblem.svg as an image, so it is rendered from this folder.)
 (cd "$here" && rsvg-convert --format png splash.svg --output "$tmp/splash.png")
@@ -72,6 +82,6 @@ done
   -sampling-factor 4:4:4 -quality 90 "$pictures/about.jpg"
 
 echo "make-artwork: wrote"
-for f in "$pictures/splash.jpg" "$pictures/about.jpg" "$icons"/tarnwick*.png "$buttons"/*.png; do
+for f in "$pictures/splash.jpg" "$pictures/about.jpg" "$icons"/tarnwick*.png "$buttons"/*.png "$skin"/*.png; do
   echo "  ${f#"$root"/} $(wc -c <"$f") bytes"
 done
