@@ -1,5 +1,6 @@
-// The desktop program: start-up to the main window shown (splash included), and the memory of the idle
-// program with no browser attached. Offscreen, each run in folders of its own.
+// The desktop program: start-up to the main window shown (splash included), with and without the skin and the
+// banner pane, the help window's opening, and the memory of the idle program with no browser attached, its
+// QtWebEngine helpers counted. Offscreen, each run in folders of its own.
 #include "BenchSupport.h"
 #include "DesktopProgram.h"
 #include "Form1.h"
@@ -8,6 +9,7 @@
 #include "NullWindowPlacement.h"
 #include "ResourceLocator.h"
 #include "clsOnTop.h"
+#include "frmWebsite.h"
 #include "modIdentity.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -15,17 +17,26 @@
 #include <QWindow>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QThread>
+#include <QToolButton>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -36,11 +47,34 @@ void useFoldersOf(const QTemporaryDir& home)
         qputenv(name, QFile::encodeName(home.filePath(QString::fromLatin1(name))));
 }
 
+// Waits for a page view to have its page loaded, asking the page itself: its loadFinished may have come
+// already.
+bool pageLoaded(QWebEngineView& view, int timeoutMs)
+{
+    bool complete = false;
+    bool asking = false;
+    return bench::waitFor(
+        [&] {
+            if (!complete && !asking) {
+                asking = true;
+                view.page()->runJavaScript(QStringLiteral("document.readyState"), [&](const QVariant& state) {
+                    complete = state.toString() == u"complete" && view.url().isValid() && !view.url().isEmpty();
+                    asking = false;
+                });
+            }
+            return complete;
+        },
+        timeoutMs);
+}
+
 // From the splash shown to the main window shown, as the program does it: the splash's 75 ticks, the
-// settings, the registry, the list files, the tracker.
+// settings, the registry, the list files, the tracker; with the skin and the banner pane (argument 1) or
+// without them (0). With the banner, also the time until its page has loaded.
 void BM_StartupToMainWindow(benchmark::State& state)
 {
+    const bool decorated = state.range(0) != 0;
     std::vector<double> times;
+    std::vector<double> bannerTimes;
     QTextStream err(stderr);
     QTextStream out(stdout);
     for (auto _ : state) {
@@ -48,7 +82,9 @@ void BM_StartupToMainWindow(benchmark::State& state)
         useFoldersOf(home);
         QElapsedTimer clock;
         clock.start();
-        DesktopProgram program({}, out, err);
+        DesktopProgram::Options options;
+        options.decorated = decorated;
+        DesktopProgram program(options, out, err);
         if (!program.start()) {
             state.SkipWithError("the program did not start");
             return;
@@ -62,10 +98,27 @@ void BM_StartupToMainWindow(benchmark::State& state)
             state.SkipWithError("no main window within 30 s");
             return;
         }
+        if (decorated) {
+            state.PauseTiming();
+            if (!pageLoaded(*program.mainWindow()->wbBanner, 30000)) {
+                state.SkipWithError("the banner page did not load within 30 s");
+                return;
+            }
+            bannerTimes.push_back(double(clock.nsecsElapsed()) / 1e6);
+            state.ResumeTiming();
+        }
     }
     state.counters["median_ms"] = bench::median(times);
+    if (decorated)
+        state.counters["banner_loaded_median_ms"] = bench::median(bannerTimes);
 }
-BENCHMARK(BM_StartupToMainWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToMainWindow)
+    ->ArgName("decorated")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The help window opened with the shipped Help.rtf: built, read, laid out and shown.
 void BM_OpenHelpWindow(benchmark::State& state)
@@ -95,56 +148,153 @@ void BM_OpenHelpWindow(benchmark::State& state)
 }
 BENCHMARK(BM_OpenHelpWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The resident memory of the program, idle a few seconds after its main window came up.
-void BM_IdleResidentMemory(benchmark::State& state)
+// The memory of a program and of every process it started (QtWebEngine's helpers), from /proc.
+struct TreeMemory {
+    double rssKiB = 0;
+    double pssKiB = 0;
+    int processes = 0;
+};
+
+double kibField(const QString& file, const QByteArray& field)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble();
+    }
+    return 0;
+}
+
+TreeMemory treeMemory(qint64 root)
+{
+    // Parent of every process, read from the field after the command's closing parenthesis.
+    QHash<qint64, qint64> parents;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        parents.insert(pid, fields.value(1).toLongLong());
+    }
+    QList<qint64> tree{root};
+    for (qsizetype i = 0; i < tree.size(); ++i) {
+        for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+            if (it.value() == tree[i])
+                tree.append(it.key());
+        }
+    }
+    TreeMemory memory;
+    for (const qint64 pid : tree) {
+        memory.rssKiB += kibField(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS:");
+        memory.pssKiB += kibField(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), "Pss:");
+        ++memory.processes;
+    }
+    return memory;
+}
+
+// The program of one mode in a process of its own (this executable again, see runProgram), measured a few
+// seconds after it reported ready: with or without the skin and the banner pane, and with the built-in browser
+// window open on a local page or opened and closed again.
+void BM_ProgramMemory(benchmark::State& state, const QString& mode)
 {
     for (auto _ : state) {
         QTemporaryDir home;
-        QProcess tarnwick;
+        QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             environment.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        tarnwick.setProcessEnvironment(environment);
-        tarnwick.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
-        if (!tarnwick.waitForStarted()) {
-            state.SkipWithError("the program did not start");
-            return;
-        }
-        QByteArray err;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--run-program"), mode});
+        QByteArray said;
         QElapsedTimer clock;
         clock.start();
-        while (!err.contains("looking for browsers") && clock.elapsed() < 30000) {
-            tarnwick.waitForReadyRead(100);
-            err += tarnwick.readAllStandardError();
+        while (!said.contains("ready") && program.state() == QProcess::Running && clock.elapsed() < 60000) {
+            program.waitForReadyRead(100);
+            said += program.readAllStandardOutput();
         }
-        QThread::sleep(3);
-        QFile status(QStringLiteral("/proc/%1/status").arg(tarnwick.processId()));
-        double rssKiB = 0;
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n')) {
-                if (line.startsWith("VmRSS:"))
-                    rssKiB = line.mid(6).trimmed().split(' ').value(0).toDouble();
-            }
-        }
-        ::kill(pid_t(tarnwick.processId()), SIGTERM);
-        tarnwick.waitForFinished(15000);
-        if (rssKiB == 0) {
-            state.SkipWithError("could not read the program's memory");
+        const TreeMemory memory = said.contains("ready") ? treeMemory(program.processId()) : TreeMemory{};
+        ::kill(pid_t(program.processId()), SIGTERM);
+        program.waitForFinished(15000);
+        if (memory.rssKiB == 0) {
+            state.SkipWithError(qPrintable(QStringLiteral("the program (%1) did not get ready").arg(mode)));
             return;
         }
-        state.counters["rss_MiB"] = rssKiB / 1024.0;
+        state.counters["rss_MiB"] = memory.rssKiB / 1024.0;
+        state.counters["pss_MiB"] = memory.pssKiB / 1024.0;
+        state.counters["processes"] = memory.processes;
     }
 }
-BENCHMARK(BM_IdleResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The child side of BM_ProgramMemory: the desktop program, brought to the state the mode names, then idle until
+// it is ended.
+int runProgram(const QString& mode)
+{
+    QTextStream err(stderr);
+    QTextStream out(stdout);
+    DesktopProgram::Options options;
+    options.decorated = mode != u"plain";
+    DesktopProgram program(options, out, err);
+    if (!program.start())
+        return 1;
+    auto say = [](const char* what) {
+        std::fprintf(stderr, "bench program (%s)\n", what);
+        return 1;
+    };
+    if (!bench::waitFor([&] { return program.mainWindow() && program.mainWindow()->isVisible(); }, 30000))
+        return say("no main window");
+    if (options.decorated && !pageLoaded(*program.mainWindow()->wbBanner, 30000))
+        return say("no banner page");
+    if (mode.startsWith(u"website")) {
+        program.mainWindow()->Command7->click();
+        QPointer<frmWebsite> website;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<frmWebsite*>(window))
+                website = found;
+        }
+        if (!website)
+            return say("no browser window");
+        // A page of our own: the configured web site is not reachable from every machine.
+        website->Text1->setText(
+            QUrl::fromLocalFile(
+                ResourceLocator(QStringLiteral(TARNWICK_BINARY_DIR)).path(QStringLiteral("demo/index.html")))
+                .toString());
+        website->Command3->click();
+        if (!pageLoaded(*website->WebBrowser1, 30000))
+            return say("no page in the browser window");
+        if (mode == u"website-closed") {
+            website->close();
+            if (!bench::waitFor([&] { return website.isNull(); }, 10000))
+                return say("the browser window stayed");
+        }
+    }
+    bench::pause(3000);
+    out << "ready" << Qt::endl;
+    return QCoreApplication::exec();
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    frmWebsite::prepareProcess();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    if (argc == 3 && std::strcmp(argv[1], "--run-program") == 0)
+        return runProgram(QString::fromLocal8Bit(argv[2]));
+    for (const char* mode : {"plain", "decorated", "website-open", "website-closed"}) {
+        benchmark::RegisterBenchmark((std::string("BM_ProgramMemory/") + mode).c_str(), BM_ProgramMemory,
+                                     QString::fromLatin1(mode))
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    }
     return bench::runBenchmarks(argc, argv);
 }

@@ -24,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTimer>
@@ -34,6 +35,7 @@ DesktopProgram::DesktopProgram(Options options, QTextStream& out, QTextStream& e
     , m_options(std::move(options))
     , m_out(out)
     , m_err(err)
+    , m_skin([this] { splash().LoadHidden(); })
 {}
 
 DesktopProgram::~DesktopProgram()
@@ -78,10 +80,24 @@ bool DesktopProgram::start()
     connect(m_termination.get(), &TerminationWatcher::terminationRequested, this, &DesktopProgram::closeLikeExit);
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &DesktopProgram::closeLikeExit);
 
-    m_splash = std::make_unique<frmSplash>(m_state, [this] { return loadMainWindow(); });
-    m_splash->show();
-    m_splash->Load();
+    splash().show();
+    splash().Load();
+    if (!m_options.decorated)
+        m_state.gUseSkin = m_state.gShowBanner = false;
     return true;
+}
+
+frmSplash& DesktopProgram::splash()
+{
+    if (!m_splash) {
+        m_splash = std::make_unique<frmSplash>(
+            m_state, [this] { return loadMainWindow(); },
+            [this](frmSplash& window) {
+                if (m_options.decorated)
+                    m_skin.BeginSkinning(window.skn, window);
+            });
+    }
+    return *m_splash;
 }
 
 QWidget* DesktopProgram::loadMainWindow()
@@ -117,8 +133,9 @@ QWidget* DesktopProgram::loadMainWindow()
     }
     // Setup mode asks through its own window, over the main window and its lists.
     Form1* form = m_form1.get();
-    m_prompt.setTarget(
-        std::make_unique<SetupPrompt>(m_state, form->lists(), *form->onTop, [form] { return form->winId(); }));
+    m_prompt.setTarget(std::make_unique<SetupPrompt>(
+        m_state, form->lists(), *form->onTop, [form] { return form->winId(); },
+        [this](Form3& prompt) { m_skin.ApplySkin(prompt); }));
     m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_group);
     connect(m_browsers.get(), &BrowserConnections::message, this,
             [this](const QString& text) { m_err << text << Qt::endl; });
@@ -150,6 +167,15 @@ Form1Hooks DesktopProgram::hooks()
     hooks.RemoveHook = [this] {
         m_hook->RemoveHook();
     };
+    hooks.ApplySkin = [this](QWidget& form) {
+        m_skin.ApplySkin(form);
+    };
+    hooks.StopSkinning = [this] {
+        m_skin.StopSkinning();
+    };
+    hooks.InstallBanner = [this](Form1& form) {
+        InstallBanner(*form.wbBanner, *form.wbPicture, ScaleMode::Twips, m_state.gBannerUrl);
+    };
     hooks.CheckToolsEntry = [this] {
         if (m_tools->CheckToolsEntry() == modIETools::EntryState::Different)
             m_err << "the browser Tools-menu entry names another copy of the program" << Qt::endl;
@@ -172,7 +198,8 @@ void DesktopProgram::connectMenus(Form1& form)
 QWidget* DesktopProgram::showHelp()
 {
     return openOverMain(m_help, [this] {
-        return new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")));
+        return new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")),
+                         [this](QWidget& window) { m_skin.ApplySkin(window); });
     });
 }
 
@@ -180,12 +207,19 @@ void DesktopProgram::showWebsite()
 {
     // A second click shows the window again with the page it has. Its load leaves it a normal window even over a
     // topmost main window: it is meant to be used beside other windows.
-    openSingle(m_website, [this] { return new frmWebsite(m_state, *m_form1->onTop, [this] { emit finished(0); }); });
+    openSingle(m_website, [this] {
+        auto* window = new frmWebsite(
+            m_state, *m_form1->onTop, [this] { emit finished(0); }, [this](QWidget& form) { m_skin.ApplySkin(form); });
+        window->setStopSkinning([this] { m_skin.StopSkinning(); });
+        return window;
+    });
 }
 
 void DesktopProgram::showAbout()
 {
-    openOverMain(m_about, [this] { return new frmAbout(m_state); });
+    openOverMain(m_about, [this] {
+        return new frmAbout(m_state, ProductRecord::compiled(), [this](frmAbout& window) { m_skin.ApplySkin(window); });
+    });
 }
 
 void DesktopProgram::raiseOverMain(QWidget& window)

@@ -7,6 +7,7 @@
 #include "Module2.h"
 #include "PromptForwarder.h"
 #include "ShellWindowsGroup.h"
+#include "modSkin.h"
 
 #include <QObject>
 #include <QPointer>
@@ -38,6 +39,8 @@ public:
     struct Options {
         BrowserConnections::Options browsers;
         bool demo = false; // a launched browser on our own demo site
+        // The skin and the banner pane; off only where what they cost is measured.
+        bool decorated = true;
     };
 
     // One line per popup decision goes to out, as the headless runner prints it; messages go to err.
@@ -54,6 +57,8 @@ signals:
 
 private:
     QWidget* loadMainWindow();
+    // The splash window, made on first use: the start of the program, and the holder of its skin.
+    frmSplash& splash();
     Form1Hooks hooks();
     void connectMenus(Form1& form);
     // One window of a kind, loaded when first opened and deleted when closed; over a topmost main window
@@ -102,6 +107,9 @@ private:
     ShellWindowsGroup m_group;
     std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<modIETools> m_tools;
+    // The skin of every window; its source is the splash window's, which it loads when a window needs a skin
+    // before the splash has given one.
+    modSkin m_skin;
     std::unique_ptr<Form1> m_form1;
     // Opened on first use, one of each; they delete themselves when closed.
     QPointer<Form8> m_help;
