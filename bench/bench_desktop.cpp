@@ -212,6 +212,10 @@ void BM_ProgramMemory(benchmark::State& state, const QString& mode)
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--run-program"), mode});
+        if (!program.waitForStarted()) {
+            state.SkipWithError("the program did not start");
+            return;
+        }
         QByteArray said;
         QElapsedTimer clock;
         clock.start();
@@ -241,6 +245,7 @@ int runProgram(const QString& mode)
     DesktopProgram::Options options;
     options.decorated = mode != u"plain";
     DesktopProgram program(options, out, err);
+    QObject::connect(&program, &DesktopProgram::finished, qApp, &QCoreApplication::exit);
     if (!program.start())
         return 1;
     auto say = [](const char* what) {
