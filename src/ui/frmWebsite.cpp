@@ -91,8 +91,10 @@ QToolButton* frmWebsite::navigationButton(const char* name, const QString& text,
 {
     QToolButton* button = WindowLook::pictureButton(frmBrowser, name, text, picture, tip);
     button->setIconSize(QSize(kNavigationPicture, kNavigationPicture) * m_scale);
-    // A 24 pixel picture and a line of text below it do not fit a 435 twip button.
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // A 1000 by 435 twip button holds neither a picture above its caption nor "Forward" beside one: as in
+    // every browser the picture shows alone, with its tooltip; the caption stays the button's text, which
+    // screen readers say.
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     place(button, left, kNavigationTop, kNavigationWidth, kNavigationHeight);
     return button;
 }
