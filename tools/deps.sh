@@ -1,15 +1,19 @@
 #!/bin/sh
 # Installs the Debian 12 packages that building, running and testing Tarnwick need, if any are missing.
-# Usage: tools/deps.sh [run|test]   (test also brings the browser and tools the tests drive)
+# Usage: tools/deps.sh [run|test|shots]   (test also brings the browser and tools the tests drive; shots what
+# tools/screenshots.sh needs to run the program on a desktop of its own)
 set -eu
 build="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev libgl-dev
        libsndfile1-dev libpulse-dev libbenchmark-dev libsqlite3-dev libxcb1-dev libxcb-xtest0-dev"
 run="chromium fonts-dejavu-core libqt6webenginecore6-bin"
 test="clang libclang-rt-14-dev pulseaudio sox desktop-file-utils libglib2.0-bin xvfb openbox xdotool trayer"
+# x11-utils: xwininfo, xprop; the accessibility bus and its Python binding find buttons by their names.
+shots="xvfb openbox trayer xdotool imagemagick x11-utils dbus-daemon at-spi2-core python3 python3-gi gir1.2-atspi-2.0"
 case "${1:-run}" in
     run) want="$build $run" ;;
     test) want="$build $run $test" ;;
-    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+    shots) want="$run $shots" ;;
+    *) echo "usage: $0 [run|test|shots]" >&2; exit 2 ;;
 esac
 missing=""
 for p in $want; do

@@ -35,22 +35,7 @@ die() {
 }
 
 # --- What the machine lacks -------------------------------------------------------------------------------------
-# x11-utils: xwininfo, xprop, xdpyinfo; the accessibility bus and its Python binding find buttons by their names.
-want="xvfb openbox trayer xdotool imagemagick x11-utils dbus-daemon at-spi2-core python3 python3-gi gir1.2-atspi-2.0
-      chromium fonts-dejavu-core libqt6webenginecore6-bin"
-missing=""
-for p in $want; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing" >&2
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -q
-    # shellcheck disable=SC2086
-    $sudo apt-get install -y -q --no-install-recommends $missing
-fi
+"$here/tools/deps.sh" shots
 python=/usr/bin/python3 # Debian's, which has the gi binding
 product=$("$program" --version | awk '{ print $1; exit }')
 [ -n "$product" ] || die "$program --version names no product"

@@ -1,5 +1,6 @@
 #include "modSkin.h"
 
+#include "GuardedStep.h"
 #include "SkinLabel.h"
 #include "SkinManager.h"
 
@@ -96,28 +97,6 @@ int upperBound(const SkinLabelArray& array)
     return bound;
 }
 
-void replace(QWidget& form, const QList<SkinLabelArray*>& labelArrays, LabelScope scope)
-{
-    for (const SkinLabelArray* array : labelArrays) {
-        if (array->isEmpty())
-            throw std::invalid_argument("a skin-label array has no template");
-    }
-    // Taken before the first element is made: the new elements are controls of the window too.
-    const QList<QWidget*> controls = formControls(form);
-    for (QWidget* control : controls) {
-        auto* label = qobject_cast<QLabel*>(control);
-        if (!label || controlKind(*label) != u"Label")
-            continue;
-        const auto array = std::find_if(labelArrays.begin(), labelArrays.end(), [&](const SkinLabelArray* candidate) {
-            return scope == LabelScope::AllLabels || candidate->constFirst()->parentWidget() == label->parentWidget();
-        });
-        if (array == labelArrays.end())
-            continue;
-        SkinLabelArray& elements = **array;
-        elements.append(layOver(*label, *elements.constFirst(), upperBound(elements) + 1));
-    }
-}
-
 } // namespace
 
 QString controlKind(const QWidget& control)
@@ -188,12 +167,19 @@ void SetSkinColors(QWidget& form, const QColor& colourA, const QColor& colourB, 
 
 void ReplaceLabels(QWidget& form, SkinLabelArray& labelArray, LabelScope scope)
 {
-    replace(form, {&labelArray}, scope);
-}
-
-void ReplaceLabels(QWidget& form, const QList<SkinLabelArray*>& labelArrays)
-{
-    replace(form, labelArrays, LabelScope::SameContainer);
+    if (labelArray.isEmpty())
+        throw std::invalid_argument("a skin-label array has no template");
+    const QWidget* container = labelArray.constFirst()->parentWidget();
+    // Taken before the first element is made: the new elements are controls of the window too.
+    const QList<QWidget*> controls = formControls(form);
+    for (QWidget* control : controls) {
+        auto* label = qobject_cast<QLabel*>(control);
+        if (!label || controlKind(*label) != u"Label")
+            continue;
+        if (scope == LabelScope::SameContainer && label->parentWidget() != container)
+            continue;
+        labelArray.append(layOver(*label, *labelArray.constFirst(), upperBound(labelArray) + 1));
+    }
 }
 
 modSkin::modSkin(SplashLoader loadSplash)
@@ -212,11 +198,7 @@ SkinManager& modSkin::gSkinManager()
 void modSkin::BeginSkinning(Skin& skn, QWidget& splash)
 {
     gSkin = &skn;
-    try {
-        ApplySkin(splash);
-    } catch (const std::exception& failure) {
-        qWarning("the splash window goes on without its skin: %s", failure.what());
-    }
+    runGuarded("the splash window", "its skin", [&] { ApplySkin(splash); });
     try {
         gSkinManager().AttachSkin(skn);
         gSkinManager().StartSkinning();

@@ -46,9 +46,6 @@ void SetSkinColors(QWidget& form, const QColor& colourA, const QColor& colourB, 
 // window's control order, laid over the label with its place, font, text and visibility (and what else makes
 // its text look the same: alignment, word wrap, tool tip). The plain label stays beneath.
 void ReplaceLabels(QWidget& form, SkinLabelArray& labelArray, LabelScope scope);
-// One pass for several arrays: each label goes to the first array whose template shares its container; a
-// label in none of those containers stays plain.
-void ReplaceLabels(QWidget& form, const QList<SkinLabelArray*>& labelArrays);
 
 // The units a window's measures are given in: twips as our windows keep them, or pixels.
 enum class ScaleMode { Twips = 1, Pixels = 3 };

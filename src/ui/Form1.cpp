@@ -3,6 +3,7 @@
 #include "AddRemove.h"
 #include "AppState.h"
 #include "DecisionContext.h"
+#include "GuardedStep.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
 #include "ResourceLocator.h"
@@ -26,9 +27,6 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QWebEngineView>
-#include <QtDebug>
-
-#include <exception>
 
 namespace {
 
@@ -372,7 +370,10 @@ bool Form1::Load(QString* error)
     m_tracker = std::make_unique<cIEWindows>(m_browsers, *m_context);
 
     if (m_state.gUseSkin) {
-        runGuarded("the skin labels", [this] { ReplaceLabels(*this, {&SkinLabel1, &SkinLabel2}); });
+        runGuarded("the skin labels", [this] {
+            ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer);
+            ReplaceLabels(*this, SkinLabel2, LabelScope::SameContainer);
+        });
         runGuarded("the skin", [this] {
             if (m_hooks.ApplySkin)
                 m_hooks.ApplySkin(*this);
@@ -401,13 +402,9 @@ bool Form1::Load(QString* error)
     return true;
 }
 
-void Form1::runGuarded(const char* what, const std::function<void()>& step)
+void Form1::runGuarded(const char* what, const std::function<void()>& step) const
 {
-    try {
-        step();
-    } catch (const std::exception& failure) {
-        qWarning("start-up goes on without %s: %s", what, failure.what());
-    }
+    ::runGuarded("start-up", what, step);
 }
 
 void Form1::setBox(QCheckBox* box, const QString& key, int defaultValue)

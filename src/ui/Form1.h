@@ -186,7 +186,7 @@ private:
     void showCount();
     void saveCount();
     // From the skin step on, a step that fails is left out and the next one runs.
-    void runGuarded(const char* what, const std::function<void()>& step);
+    void runGuarded(const char* what, const std::function<void()>& step) const;
 
     AppState& m_state;
     SettingsStore& m_settings;

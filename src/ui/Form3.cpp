@@ -1,6 +1,7 @@
 #include "Form3.h"
 
 #include "AppState.h"
+#include "GuardedStep.h"
 #include "Module1.h"
 #include "Twips.h"
 #include "WindowLook.h"
@@ -13,9 +14,6 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QToolButton>
-#include <QtDebug>
-
-#include <exception>
 
 namespace {
 
@@ -24,15 +22,9 @@ constexpr int kClientWidth = 6840;
 constexpr int kClientHeight = 3285;
 
 // An unskinned prompt still answers.
-template <typename Step> void runGuarded(const char* what, Step step)
+void runGuarded(const char* what, const std::function<void()>& step)
 {
-    try {
-        step();
-    } catch (const std::exception& failure) {
-        qWarning("the prompt goes on without %s: %s", what, failure.what());
-    } catch (...) {
-        qWarning("the prompt goes on without %s", what);
-    }
+    ::runGuarded("the prompt", what, step);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "FileRoutines.h"
+#include "GuardedStep.h"
 #include "RtfReader.h"
 #include "SettingsStore.h"
 #include "Twips.h"
@@ -66,15 +67,9 @@ void Form8::createControls()
     connect(Check1, &QCheckBox::toggled, this, &Form8::Check1_Click);
 }
 
-void Form8::runGuarded(const char* what, const std::function<void()>& step)
+void Form8::runGuarded(const char* what, const std::function<void()>& step) const
 {
-    try {
-        step();
-    } catch (const std::exception& failure) {
-        qWarning("the help window goes on without %s: %s", what, failure.what());
-    } catch (...) {
-        qWarning("the help window goes on without %s", what);
-    }
+    ::runGuarded("the help window", what, step);
 }
 
 void Form8::Load()

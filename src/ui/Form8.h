@@ -35,7 +35,7 @@ private:
     void createControls();
     void place(QWidget* control, int left, int top, int width, int height);
     void Check1_Click();
-    void runGuarded(const char* what, const std::function<void()>& step);
+    void runGuarded(const char* what, const std::function<void()>& step) const;
 
     SettingsStore& m_settings;
     clsOnTop& m_onTop;

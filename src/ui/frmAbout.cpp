@@ -1,6 +1,7 @@
 #include "frmAbout.h"
 
 #include "AppState.h"
+#include "GuardedStep.h"
 #include "ResourceLocator.h"
 #include "SkinLabel.h"
 #include "Twips.h"
@@ -8,9 +9,7 @@
 #include "modSkin.h"
 
 #include <QLabel>
-#include <QtDebug>
 
-#include <exception>
 #include <utility>
 
 namespace {
@@ -20,15 +19,9 @@ constexpr int kClientWidth = 7455;
 constexpr int kClientHeight = 2925;
 
 // The window is whole without its skin.
-template <typename Step> void runGuarded(const char* what, Step step)
+void runGuarded(const char* what, const std::function<void()>& step)
 {
-    try {
-        step();
-    } catch (const std::exception& failure) {
-        qWarning("the About window goes on without %s: %s", what, failure.what());
-    } catch (...) {
-        qWarning("the About window goes on without %s", what);
-    }
+    ::runGuarded("the About window", what, step);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "frmWebsite.h"
 
 #include "AppState.h"
+#include "GuardedStep.h"
 #include "PanelStatusBar.h"
 #include "ResourceLocator.h"
 #include "Twips.h"
@@ -13,18 +14,16 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QToolButton>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <QtDebug>
 
 #include <unistd.h>
 
 #include <cstdlib>
-#include <exception>
 #include <initializer_list>
 
 namespace {
@@ -175,15 +174,9 @@ void frmWebsite::createControls()
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &frmWebsite::WebBrowser1_DownloadComplete);
 }
 
-void frmWebsite::runGuarded(const char* what, const std::function<void()>& step)
+void frmWebsite::runGuarded(const char* what, const std::function<void()>& step) const
 {
-    try {
-        step();
-    } catch (const std::exception& failure) {
-        qWarning("the browser window goes on without %s: %s", what, failure.what());
-    } catch (...) {
-        qWarning("the browser window goes on without %s", what);
-    }
+    ::runGuarded("the browser window", what, step);
 }
 
 void frmWebsite::Load()

@@ -66,7 +66,7 @@ private:
     void place(QWidget* control, int left, int top, int width, int height);
     void Command3_Click();
     void WebBrowser1_DownloadComplete();
-    void runGuarded(const char* what, const std::function<void()>& step);
+    void runGuarded(const char* what, const std::function<void()>& step) const;
 
     AppState& m_state;
     clsOnTop& m_onTop;

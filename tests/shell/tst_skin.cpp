@@ -18,6 +18,7 @@
 #include "SkinManager.h"
 #include "Twips.h"
 #include "UnansweredPrompt.h"
+#include "WebEngineTesting.h"
 #include "clsOnTop.h"
 #include "frmAbout.h"
 #include "frmSplash.h"
@@ -172,12 +173,7 @@ QColor pixelAt(const QImage& shot, QWidget& window, const QWidget& control, cons
 class TestSkin : public QObject {
     Q_OBJECT
 public:
-    // QtWebEngine, behind the built-in browser window, reads these once, before the application object exists.
-    static void initMain()
-    {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-        frmWebsite::prepareProcess();
-    }
+    static void initMain() { prepareWebEngineTest(); }
 
 private slots:
     void shippedSkinIsWhole();
@@ -394,12 +390,13 @@ void TestSkin::sameContainerLeavesOtherFramesPlain()
     QVERIFY(sites->findChildren<SkinLabel*>().isEmpty());
     QCOMPARE(form.findChildren<SkinLabel*>(Qt::FindDirectChildrenOnly).size(), 0);
 
-    // Both arrays in one pass: each takes its own frame's labels; the one on the window stays plain.
+    // Two arrays, as the main window has: each takes its own frame's labels; the one on the window stays plain.
     SkinLabelArray siteLabels{new SkinLabel(sites)};
     siteLabels[0]->setObjectName("SkinLabel2");
     siteLabels[0]->setProperty("index", 0);
     SkinLabelArray moreOptions{optionLabels[0]};
-    ReplaceLabels(form, {&moreOptions, &siteLabels});
+    ReplaceLabels(form, moreOptions, LabelScope::SameContainer);
+    ReplaceLabels(form, siteLabels, LabelScope::SameContainer);
     QCOMPARE(overlaid(siteLabels), QStringList{"inAnotherFrame"});
     QCOMPARE(moreOptions.size(), 4);
     QCOMPARE(form.findChildren<SkinLabel*>(Qt::FindDirectChildrenOnly).size(), 0);

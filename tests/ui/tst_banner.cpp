@@ -1,7 +1,7 @@
 // The banner pane: the clip that hides the right-hand strip of the page, in twips and in pixels, and the
 // shipped banner page, loaded by a real QtWebEngine view.
 #include "AppState.h"
-#include "frmWebsite.h"
+#include "WebEngineTesting.h"
 #include "modIdentity.h"
 #include "modSkin.h"
 
@@ -51,11 +51,7 @@ QVariant evaluate(QWebEnginePage& page, const QString& script)
 class TestBanner : public QObject {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-        frmWebsite::prepareProcess();
-    }
+    static void initMain() { prepareWebEngineTest(); }
 
 private slots:
     void clipCutsTheRightStrip_data();

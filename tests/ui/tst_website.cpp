@@ -6,6 +6,7 @@
 #include "NullWindowPlacement.h"
 #include "PanelStatusBar.h"
 #include "Twips.h"
+#include "WebEngineTesting.h"
 #include "clsOnTop.h"
 #include "frmWebsite.h"
 
@@ -85,13 +86,7 @@ bool near(int actual, int expected)
 class TestWebsite : public QObject {
     Q_OBJECT
 public:
-    // QtWebEngine reads these once, before the application object exists.
-    static void initMain()
-    {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-        frmWebsite::prepareProcess();
-    }
+    static void initMain() { prepareWebEngineTest(); }
 
 private slots:
     void controlsFollowTheWindowSize_data();
