@@ -1,7 +1,7 @@
 // A real headless Chromium watched by the program: how fast a popup is blocked and whether any of it
 // reaches the network, what being watched costs an allowed popup, and what one tracker rebuild costs with
 // 200 pages open. Every benchmark launches its own browser, so each runs a fixed number of iterations.
-#include "AppState.h"
+#include "DecisionState.h"
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "CdpConnection.h"
@@ -194,7 +194,7 @@ public:
         return ok;
     }
 
-    AppState state;
+    DecisionState state;
     Options options;
     NullSoundService silence;
     modPlaySound sound{silence};

@@ -1,5 +1,5 @@
 // The cost of one popup decision against full lists, and of loading a full list file.
-#include "AppState.h"
+#include "DecisionState.h"
 #include "ListFile.h"
 #include "Module1.h"
 #include "SiteListStore.h"
@@ -27,7 +27,7 @@ const QString kPage = QStringLiteral("https://news.daily-paper.example.org/world
 
 void BM_Decision(benchmark::State& state)
 {
-    AppState app;
+    DecisionState app;
     app.gAllowedSites.setEntries(fullList(QStringLiteral("allowed")));
     app.gDisallowedSites.setEntries(fullList(QStringLiteral("blocked")));
     for (auto _ : state) {
@@ -75,7 +75,7 @@ void BM_LoadList(benchmark::State& state)
     file.close();
     QuietStatus status;
     for (auto _ : state) {
-        AppState app;
+        DecisionState app;
         Module1 lists(app, dir.path(), status);
         if (!lists.LoadAllowedSites()) {
             state.SkipWithError("load failed");

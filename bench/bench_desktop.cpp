@@ -100,7 +100,7 @@ void BM_StartupToMainWindow(benchmark::State& state)
         }
         if (decorated) {
             state.PauseTiming();
-            if (!pageLoaded(*program.mainWindow()->wbBanner, 30000)) {
+            if (!pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000)) {
                 state.SkipWithError("the banner page did not load within 30 s");
                 return;
             }
@@ -125,8 +125,7 @@ void BM_OpenHelpWindow(benchmark::State& state)
 {
     QTemporaryDir home;
     useFoldersOf(home);
-    AppState appState;
-    LoadProductIdentity(appState);
+    const ProductIdentity identity = LoadProductIdentity();
     IniSettingsStore settings = IniSettingsStore::atPath(home.filePath(QStringLiteral("settings.ini")));
     NullWindowPlacement placement;
     clsOnTop onTop(placement);
@@ -135,7 +134,7 @@ void BM_OpenHelpWindow(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        Form8 help(settings, onTop, appState, helpFile);
+        Form8 help(settings, onTop, identity, helpFile);
         help.Load();
         help.show();
         help.rtf1->document()->documentLayout(); // laid out, as it is once painted
@@ -254,10 +253,10 @@ int runProgram(const QString& mode)
     };
     if (!bench::waitFor([&] { return program.mainWindow() && program.mainWindow()->isVisible(); }, 30000))
         return say("no main window");
-    if (options.decorated && !pageLoaded(*program.mainWindow()->wbBanner, 30000))
+    if (options.decorated && !pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000))
         return say("no banner page");
     if (mode.startsWith(u"website")) {
-        program.mainWindow()->Command7->click();
+        program.mainWindow()->findChild<QToolButton*>(QStringLiteral("Command7"))->click();
         QPointer<frmWebsite> website;
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (auto* found = qobject_cast<frmWebsite*>(window))

@@ -1,10 +1,11 @@
 // What the user waits for on a real X server (an Xvfb of the benchmark's own, managed by openbox): a popup of a
 // site on neither list until the setup-mode prompt is on screen, and Win+Z until the main window says what it
 // did. The main window is built in-process as the desktop program builds it, in folders of its own.
-#include "AppState.h"
+#include "BlockingEngine.h"
 #include "BenchSupport.h"
 #include "EventLoopPump.h"
 #include "Form1.h"
+#include "MainWindowDoubles.h"
 #include "Form3.h"
 #include "HotKeyService.h"
 #include "IniSettingsStore.h"
@@ -15,6 +16,7 @@
 #include "ShellWindows.h"
 #include "WindowPlacement.h"
 #include "XServerRig.h"
+#include "clsOnTop.h"
 #include "modHook.h"
 #include "modIdentity.h"
 #include "modPlaySound.h"
@@ -110,31 +112,29 @@ private:
 class Desk {
 public:
     Desk()
-        : settings(IniSettingsStore::atPath(home.filePath(QStringLiteral("config/Tarnwick/Tarnwick.ini"))))
-        , registry(createRegistry({home.filePath(QStringLiteral("data/Tarnwick/registry.sqlite3")),
+        : registry(createRegistry({home.filePath(QStringLiteral("data/Tarnwick/registry.sqlite3")),
                                    home.filePath(QStringLiteral("config/autostart")), QStringLiteral("Tarnwick")}))
         , placement(createWindowPlacement())
         , hotKeys(createHotKeyService())
         , hook(*hotKeys)
+        , shell(hook)
+        , onTop(*placement)
     {
-        LoadProductIdentity(state);
-        Form1Hooks hooks;
-        hooks.InstallHook = [this](Form1& main, QString* reason) {
-            hotKeyInstalled = hook.InstallHook(
-                *main.pctHotkey, [&main] { main.pctHotkey_MouseMove(); }, reason);
-            return hotKeyInstalled;
-        };
-        hooks.RemoveHook = [this] {
-            hook.RemoveHook();
-        };
-        form = std::make_unique<Form1>(Form1::Services{
-            state, settings, *registry, *placement, browsers, sound, pump, prompt, QString(),
-            home.filePath(QStringLiteral("data/Tarnwick")), home.filePath(QStringLiteral("bin/tarnwick")), hooks});
+        identity.gShowBanner = false;
+        engine = std::make_unique<BlockingEngine>(
+            BlockingEngine::Setup{std::make_unique<IniSettingsStore>(IniSettingsStore::atPath(
+                                      home.filePath(QStringLiteral("config/Tarnwick/Tarnwick.ini")))),
+                                  home.filePath(QStringLiteral("data/Tarnwick")), QString()},
+            soundService, prompt, lines);
+        engine->windows().add(std::make_unique<BenchShellWindows>(page));
+        form = std::make_unique<Form1>(Form1::Services{*engine, identity, *registry, *placement, shell,
+                                                       home.filePath(QStringLiteral("bin/tarnwick"))});
         if (!form->Load(&error))
             return;
         Form1* loaded = form.get();
-        auto service =
-            std::make_unique<SetupPrompt>(state, loaded->lists(), *loaded->onTop, [loaded] { return loaded->winId(); });
+        auto service = std::make_unique<SetupPrompt>(identity, engine->lists(), onTop, [loaded] {
+            return loaded->isOnTop() ? loaded->winId() : WId(0);
+        });
         setupPrompt = service.get();
         prompt.setTarget(std::move(service));
         form->show();
@@ -153,23 +153,38 @@ public:
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
 
+    // The main window's hot key is the platform's own.
+    struct HotKeyShell : ShellDouble {
+        explicit HotKeyShell(modHook& hotKey)
+            : hook(hotKey)
+        {}
+        bool InstallHook(QWidget& target, std::function<void()> pressed, QString* reason) override
+        {
+            installed = hook.InstallHook(target, std::move(pressed), reason);
+            return installed;
+        }
+        void RemoveHook() override { hook.RemoveHook(); }
+        modHook& hook;
+        bool installed = false;
+    };
+
     QTemporaryDir home;
-    AppState state;
-    IniSettingsStore settings;
+    ProductIdentity identity = LoadProductIdentity();
     std::unique_ptr<Registry> registry;
     std::unique_ptr<WindowPlacement> placement;
     std::unique_ptr<HotKeyService> hotKeys;
     modHook hook;
+    HotKeyShell shell;
+    clsOnTop onTop;
     NullSoundService soundService; // a blocked popup would pop otherwise
-    modPlaySound sound{soundService};
-    EventLoopPump pump;
     PromptForwarder prompt;
+    QString lineText;
+    QTextStream lines{&lineText};
     std::shared_ptr<BenchBrowserWindow> page =
         std::make_shared<BenchBrowserWindow>(QStringLiteral("http://popups.bench.example/page.html"));
-    BenchShellWindows browsers{page};
+    std::unique_ptr<BlockingEngine> engine;
     std::unique_ptr<Form1> form;
     SetupPrompt* setupPrompt = nullptr; // owned by prompt
-    bool hotKeyInstalled = false;
     QString error;
 };
 
@@ -263,7 +278,7 @@ void BM_HotKeyToPanel(benchmark::State& state)
         state.SkipWithError(qPrintable(desk.error));
         return;
     }
-    if (!desk.hotKeyInstalled) {
+    if (!desk.shell.installed) {
         state.SkipWithError(qPrintable(QStringLiteral("no hot key: ") + desk.form->panelText(2)));
         return;
     }

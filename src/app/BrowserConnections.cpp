@@ -9,11 +9,14 @@
 
 #include <QTimer>
 
-BrowserConnections::BrowserConnections(Options options, ShellWindowsGroup& group, QObject* parent)
+BrowserConnections::BrowserConnections(Options options, ShellWindowsGroup& group, QTextStream& messages,
+                                       QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
     , m_group(group)
-{}
+{
+    connect(this, &BrowserConnections::message, this, [&messages](const QString& text) { messages << text << Qt::endl; });
+}
 
 BrowserConnections::~BrowserConnections() = default;
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 
 #include <memory>
 
@@ -24,8 +25,9 @@ public:
         QStringList openUrls;    // pages to open in the launched browser
     };
 
-    // The group must outlive this object.
-    BrowserConnections(Options options, ShellWindowsGroup& group, QObject* parent = nullptr);
+    // The group and the stream must outlive this object; what the user should know about the browsers is
+    // written to messages.
+    BrowserConnections(Options options, ShellWindowsGroup& group, QTextStream& messages, QObject* parent = nullptr);
     ~BrowserConnections() override;
 
     // Connects or launches; false with the reason in *error when a browser asked for cannot be had.

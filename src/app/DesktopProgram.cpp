@@ -1,12 +1,12 @@
 #include "DesktopProgram.h"
 
-#include "DecisionContext.h"
+#include "BlockingEngine.h"
 #include "Form1.h"
 #include "Form8.h"
 #include "HotKeyService.h"
-#include "IniSettingsStore.h"
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
+#include "ProgramFiles.h"
 #include "Registry.h"
 #include "RegistryService.h"
 #include "ResourceLocator.h"
@@ -20,21 +20,32 @@
 #include "frmWebsite.h"
 #include "modHook.h"
 #include "modIETools.h"
-#include "modPlaySound.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTimer>
-#include <QToolButton>
+
+namespace {
+
+ProductIdentity identityFor(bool decorated)
+{
+    ProductIdentity identity = LoadProductIdentity();
+    if (!decorated)
+        identity.gUseSkin = identity.gShowBanner = false;
+    return identity;
+}
+
+} // namespace
 
 DesktopProgram::DesktopProgram(Options options, QTextStream& out, QTextStream& err, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
     , m_out(out)
     , m_err(err)
+    , m_identity(identityFor(m_options.decorated))
     , m_skin([this] { splash().LoadHidden(); })
 {}
 
@@ -48,29 +59,28 @@ DesktopProgram::~DesktopProgram()
     delete m_website;
     m_splash.reset();
     m_form1.reset();
+    m_engine.reset();
     m_browsers.reset();
 }
 
 bool DesktopProgram::start()
 {
-    const QString product = ProductRecord::compiled().ProductName;
-    m_settings = std::make_unique<IniSettingsStore>(product);
+    const QString product = m_identity.gProgramName;
     m_registry = createRegistry(RegistryLocation::standard(product));
     m_placement = createWindowPlacement();
+    m_onTop = std::make_unique<clsOnTop>(*m_placement);
     m_hotKeys = createHotKeyService();
     m_hook = std::make_unique<modHook>(*m_hotKeys);
     m_tools = std::make_unique<modIETools>(
         *m_registry, modIETools::Program{product, QCoreApplication::applicationFilePath(),
                                          ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
     m_soundService = createSoundService();
-    m_sound = std::make_unique<modPlaySound>(*m_soundService);
+    m_engine = std::make_unique<BlockingEngine>(ProgramFiles::userSetup(), *m_soundService, m_prompt, m_out);
 
     if (m_options.demo) {
-        m_demoSite = std::make_unique<LoopbackHttpServer>(ResourceLocator().path(QStringLiteral("demo")));
-        if (!m_demoSite->listen()) {
-            m_err << "cannot serve the demo page: " << m_demoSite->errorString() << Qt::endl;
+        m_demoSite = ProgramFiles::serveDemoSite(m_err);
+        if (!m_demoSite)
             return false;
-        }
         m_options.browsers.launch = true;
         m_options.browsers.openUrls.append(m_demoSite->url());
     }
@@ -82,8 +92,6 @@ bool DesktopProgram::start()
 
     splash().show();
     splash().Load();
-    if (!m_options.decorated)
-        m_state.gUseSkin = m_state.gShowBanner = false;
     return true;
 }
 
@@ -91,40 +99,17 @@ frmSplash& DesktopProgram::splash()
 {
     if (!m_splash) {
         m_splash = std::make_unique<frmSplash>(
-            m_state, [this] { return loadMainWindow(); },
-            [this](frmSplash& window) {
-                if (m_options.decorated)
-                    m_skin.BeginSkinning(window.skn, window);
-            });
+            m_identity, [this] { return loadMainWindow(); },
+            [this](frmSplash& window) { m_skin.BeginSkinning(window.skn, window); });
     }
     return *m_splash;
 }
 
 QWidget* DesktopProgram::loadMainWindow()
 {
-    const QString product = ProductRecord::compiled().ProductName;
-    Form1::Services services{
-        m_state,
-        *m_settings,
-        *m_registry,
-        *m_placement,
-        m_group,
-        *m_sound,
-        m_pump,
-        m_prompt,
-        ResourceLocator().path(QStringLiteral("sounds/pop.wav")),
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + product,
-        QCoreApplication::applicationFilePath(),
-        hooks(),
-    };
-    m_form1 = std::make_unique<Form1>(std::move(services));
-    connect(&m_tray, &Module2::menuRequested, m_form1.get(), &Form1::ShowTrayMenu);
-    connectMenus(*m_form1);
-    connect(&m_form1->decisions(), &DecisionContext::Decided, this,
-            [this](const QString& site, const QString& popupUrl, bool blocked) {
-                m_out << (blocked ? "blocked" : "allowed") << '\t' << site << '\t' << popupUrl << Qt::endl;
-            });
-    connect(m_form1.get(), &Form1::ProgramEnded, this, [this] { emit finished(0); });
+    m_form1 = std::make_unique<Form1>(Form1::Services{*m_engine, m_identity, *m_registry, *m_placement, *this,
+                                                      QCoreApplication::applicationFilePath()});
+    connectMainWindow(*m_form1);
 
     QString error;
     if (!m_form1->Load(&error)) {
@@ -134,11 +119,9 @@ QWidget* DesktopProgram::loadMainWindow()
     // Setup mode asks through its own window, over the main window and its lists.
     Form1* form = m_form1.get();
     m_prompt.setTarget(std::make_unique<SetupPrompt>(
-        m_state, form->lists(), *form->onTop, [form] { return form->winId(); },
+        m_identity, m_engine->lists(), *m_onTop, [form] { return form->isOnTop() ? form->winId() : WId(0); },
         [this](Form3& prompt) { m_skin.ApplySkin(prompt); }));
-    m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_group);
-    connect(m_browsers.get(), &BrowserConnections::message, this,
-            [this](const QString& text) { m_err << text << Qt::endl; });
+    m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_engine->windows(), m_err);
     if (!m_browsers->start(&error)) {
         fail(error);
         return nullptr;
@@ -146,59 +129,82 @@ QWidget* DesktopProgram::loadMainWindow()
     return m_form1.get();
 }
 
-Form1Hooks DesktopProgram::hooks()
+void DesktopProgram::connectMainWindow(Form1& form)
 {
-    Form1Hooks hooks;
-    // The icon is known by the key of the window's icon picture, as long as the window keeps it.
-    hooks.AddTrayIcon = [this](Form1& form) {
-        const QIcon icon = form.windowIcon();
-        m_tray.AddTrayIcon(form, quintptr(icon.cacheKey()), icon, QStringLiteral("Animated TrayIcon"));
-    };
-    hooks.RemoveTrayIcon = [this](Form1& form) {
-        m_tray.RemoveTrayIcon(quintptr(form.windowIcon().cacheKey()));
-    };
-    hooks.TrayIconShown = [this] {
-        return m_tray.hasIcon() && QSystemTrayIcon::isSystemTrayAvailable();
-    };
-    hooks.InstallHook = [this](Form1& form, QString* reason) {
-        return m_hook->InstallHook(
-            *form.pctHotkey, [&form] { form.pctHotkey_MouseMove(); }, reason);
-    };
-    hooks.RemoveHook = [this] {
-        m_hook->RemoveHook();
-    };
-    hooks.ApplySkin = [this](QWidget& form) {
-        m_skin.ApplySkin(form);
-    };
-    hooks.StopSkinning = [this] {
-        m_skin.StopSkinning();
-    };
-    hooks.InstallBanner = [this](Form1& form) {
-        InstallBanner(*form.wbBanner, *form.wbPicture, ScaleMode::Twips, m_state.gBannerUrl);
-    };
-    hooks.CheckToolsEntry = [this] {
-        if (m_tools->CheckToolsEntry() == modIETools::EntryState::Different)
-            m_err << "the browser Tools-menu entry names another copy of the program" << Qt::endl;
-    };
-    hooks.ShowHelpWindow = [this] {
-        return showHelp();
-    };
-    return hooks;
+    connect(&m_tray, &Module2::menuRequested, &form, &Form1::ShowTrayMenu);
+    connect(&form, &Form1::AddToolsEntryRequested, this, [this] { m_tools->AddToolsEntry(); });
+    connect(&form, &Form1::RemoveToolsEntryRequested, this, [this] { m_tools->RemoveToolsEntry(); });
+    connect(&form, &Form1::HelpRequested, this, &DesktopProgram::showHelp);
+    connect(&form, &Form1::AboutRequested, this, &DesktopProgram::showAbout);
+    connect(&form, &Form1::VisitRequested, this, &DesktopProgram::showWebsite);
+    connect(&form, &Form1::ProgramEnded, this, [this] { emit finished(0); });
 }
 
-void DesktopProgram::connectMenus(Form1& form)
+void DesktopProgram::AddTrayIcon(QWidget& window)
 {
-    connect(form.mnuToolsItem[0], &QAction::triggered, this, [this] { m_tools->AddToolsEntry(); });
-    connect(form.mnuToolsItem[1], &QAction::triggered, this, [this] { m_tools->RemoveToolsEntry(); });
-    connect(form.mnuHelpItem, &QAction::triggered, this, &DesktopProgram::showHelp);
-    connect(form.mnuAboutItem, &QAction::triggered, this, &DesktopProgram::showAbout);
-    connect(form.Command7, &QToolButton::clicked, this, &DesktopProgram::showWebsite);
+    // The icon is known by the key of the window's icon picture, as long as the window keeps it.
+    const QIcon icon = window.windowIcon();
+    m_tray.AddTrayIcon(window, quintptr(icon.cacheKey()), icon, QStringLiteral("Animated TrayIcon"));
+}
+
+void DesktopProgram::RemoveTrayIcon(QWidget& window)
+{
+    m_tray.RemoveTrayIcon(quintptr(window.windowIcon().cacheKey()));
+}
+
+bool DesktopProgram::TrayIconShown() const
+{
+    return m_tray.hasIcon() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool DesktopProgram::InstallHook(QWidget& target, std::function<void()> pressed, QString* reason)
+{
+    return m_hook->InstallHook(target, std::move(pressed), reason);
+}
+
+void DesktopProgram::RemoveHook()
+{
+    m_hook->RemoveHook();
+}
+
+void DesktopProgram::ApplySkin(QWidget& window)
+{
+    m_skin.ApplySkin(window);
+}
+
+void DesktopProgram::StopSkinning()
+{
+    m_skin.StopSkinning();
+}
+
+void DesktopProgram::InstallBanner(QWebEngineView& banner, QLabel& picture)
+{
+    ::InstallBanner(banner, picture, ScaleMode::Twips, m_identity.gBannerUrl);
+}
+
+void DesktopProgram::CheckToolsEntry()
+{
+    if (m_tools->CheckToolsEntry() == modIETools::EntryState::Different)
+        m_err << "the browser Tools-menu entry names another copy of the program" << Qt::endl;
+}
+
+QWidget* DesktopProgram::ShowHelpWindow()
+{
+    return showHelp();
+}
+
+bool DesktopProgram::WebsiteWindowKeepsProgram()
+{
+    if (!m_website || !m_website->isVisible())
+        return false;
+    m_exitPending = true;
+    return true;
 }
 
 QWidget* DesktopProgram::showHelp()
 {
     return openOverMain(m_help, [this] {
-        return new Form8(*m_settings, *m_form1->onTop, m_state, ResourceLocator().path(QStringLiteral("Help.rtf")),
+        return new Form8(m_engine->settings(), *m_onTop, m_identity, ResourceLocator().path(QStringLiteral("Help.rtf")),
                          [this](QWidget& window) { m_skin.ApplySkin(window); });
     });
 }
@@ -209,7 +215,8 @@ void DesktopProgram::showWebsite()
     // topmost main window: it is meant to be used beside other windows.
     openSingle(m_website, [this] {
         auto* window = new frmWebsite(
-            m_state, *m_form1->onTop, [this] { emit finished(0); }, [this](QWidget& form) { m_skin.ApplySkin(form); });
+            m_identity, *m_onTop, [this] { return m_exitPending; }, [this] { emit finished(0); },
+            [this](QWidget& form) { m_skin.ApplySkin(form); });
         window->setStopSkinning([this] { m_skin.StopSkinning(); });
         return window;
     });
@@ -218,13 +225,14 @@ void DesktopProgram::showWebsite()
 void DesktopProgram::showAbout()
 {
     openOverMain(m_about, [this] {
-        return new frmAbout(m_state, ProductRecord::compiled(), [this](frmAbout& window) { m_skin.ApplySkin(window); });
+        return new frmAbout(m_identity, ProductRecord::compiled(), [this](frmAbout& window) { m_skin.ApplySkin(window); });
     });
 }
 
 void DesktopProgram::raiseOverMain(QWidget& window)
 {
-    m_form1->onTop->MakeTopMost(window.winId());
+    if (m_form1 && m_form1->isOnTop())
+        m_onTop->MakeTopMost(window.winId());
 }
 
 void DesktopProgram::fail(const QString& text)
@@ -233,7 +241,7 @@ void DesktopProgram::fail(const QString& text)
     // A screen nobody looks at gets no dialog that would wait for ever.
     const QString platform = QGuiApplication::platformName();
     if (platform != u"offscreen" && platform != u"minimal")
-        QMessageBox::critical(nullptr, ProductRecord::compiled().ProductName, QStringLiteral("Cannot start: ") + text);
+        QMessageBox::critical(nullptr, m_identity.gProgramName, QStringLiteral("Cannot start: ") + text);
     QTimer::singleShot(0, this, [this] { emit finished(1); });
 }
 
@@ -246,7 +254,7 @@ void DesktopProgram::closeLikeExit()
         m_form1->close();
         // The built-in browser window may keep the program going after an ordinary close; asked to end,
         // it ends.
-        if (m_state.gExitPending)
+        if (m_exitPending)
             emit finished(0);
         return;
     }

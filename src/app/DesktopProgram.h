@@ -1,12 +1,10 @@
 #pragma once
 
-#include "AppState.h"
 #include "BrowserConnections.h"
-#include "EventLoopPump.h"
-#include "Form1Hooks.h"
+#include "MainWindowShell.h"
 #include "Module2.h"
 #include "PromptForwarder.h"
-#include "ShellWindowsGroup.h"
+#include "modIdentity.h"
 #include "modSkin.h"
 
 #include <QObject>
@@ -15,25 +13,26 @@
 
 #include <memory>
 
+class BlockingEngine;
 class Form1;
 class Form8;
-class frmAbout;
-class frmWebsite;
-class modIETools;
 class HotKeyService;
-class modHook;
-class IniSettingsStore;
 class LoopbackHttpServer;
 class Registry;
 class SoundService;
 class TerminationWatcher;
 class WindowPlacement;
+class clsOnTop;
+class frmAbout;
 class frmSplash;
-class modPlaySound;
+class frmWebsite;
+class modHook;
+class modIETools;
 
-// The program with its windows: the splash, then the main window watching the browsers, until the user
-// (or the system, or the end of the session) closes it.
-class DesktopProgram : public QObject {
+// The program with its windows: the blocking engine shown and driven through the splash, the main window,
+// the tray icon, the hot key and the setup-mode prompt, until the user (or the system, or the end of the
+// session) closes it. It lends the main window the pieces its load and unload need.
+class DesktopProgram : public QObject, private MainWindowShell {
     Q_OBJECT
 public:
     struct Options {
@@ -59,10 +58,7 @@ private:
     QWidget* loadMainWindow();
     // The splash window, made on first use: the start of the program, and the holder of its skin.
     frmSplash& splash();
-    Form1Hooks hooks();
-    void connectMenus(Form1& form);
-    // One window of a kind, loaded when first opened and deleted when closed; over a topmost main window
-    // it is made topmost too.
+    void connectMainWindow(Form1& form);
     // One window of each kind: made and loaded on first use, shown again with what it has afterwards.
     template <typename Window, typename Make> static Window* openSingle(QPointer<Window>& window, Make make)
     {
@@ -75,11 +71,11 @@ private:
         window->raise();
         return window;
     }
+    // The same, over a main window held on top: then the window goes on top too.
     template <typename Window, typename Make> Window* openOverMain(QPointer<Window>& window, Make make)
     {
         openSingle(window, make);
-        if (m_state.gOnTopActive)
-            raiseOverMain(*window);
+        raiseOverMain(*window);
         return window;
     }
     void raiseOverMain(QWidget& window);
@@ -89,22 +85,34 @@ private:
     void fail(const QString& text);
     void closeLikeExit();
 
+    // What the main window's load and unload use.
+    void AddTrayIcon(QWidget& window) override;
+    void RemoveTrayIcon(QWidget& window) override;
+    bool TrayIconShown() const override;
+    bool InstallHook(QWidget& target, std::function<void()> pressed, QString* reason) override;
+    void RemoveHook() override;
+    void ApplySkin(QWidget& window) override;
+    void StopSkinning() override;
+    void InstallBanner(QWebEngineView& banner, QLabel& picture) override;
+    void CheckToolsEntry() override;
+    QWidget* ShowHelpWindow() override;
+    bool WebsiteWindowKeepsProgram() override;
+
     Options m_options;
     QTextStream& m_out;
     QTextStream& m_err;
-    AppState m_state;
-    std::unique_ptr<IniSettingsStore> m_settings;
+    const ProductIdentity m_identity;
     std::unique_ptr<Registry> m_registry;
     std::unique_ptr<WindowPlacement> m_placement;
+    // Topmost placement of the windows opened over the main window.
+    std::unique_ptr<clsOnTop> m_onTop;
     Module2 m_tray;
     std::unique_ptr<HotKeyService> m_hotKeys;
     std::unique_ptr<modHook> m_hook;
     std::unique_ptr<SoundService> m_soundService;
-    std::unique_ptr<modPlaySound> m_sound;
-    EventLoopPump m_pump;
     PromptForwarder m_prompt;
     std::unique_ptr<LoopbackHttpServer> m_demoSite;
-    ShellWindowsGroup m_group;
+    std::unique_ptr<BlockingEngine> m_engine;
     std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<modIETools> m_tools;
     // The skin of every window; its source is the splash window's, which it loads when a window needs a skin
@@ -117,5 +125,7 @@ private:
     QPointer<frmWebsite> m_website;
     std::unique_ptr<frmSplash> m_splash;
     std::unique_ptr<TerminationWatcher> m_termination;
+    // The main window has been closed while the built-in browser window was open: closing that ends the program.
+    bool m_exitPending = false;
     bool m_ending = false;
 };

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "AppState.h"
-#include "EventLoopPump.h"
-#include "ShellWindowsGroup.h"
+#include "UnansweredPrompt.h"
 
 #include <QObject>
 #include <QStringList>
@@ -11,21 +9,16 @@
 
 #include <memory>
 
+class BlockingEngine;
 class BrowserConnections;
 class CdpBrowser;
-class DecisionContext;
-class IniSettingsStore;
-class Module1;
-class PromptService;
+class LoopbackHttpServer;
 class SoundService;
-class StatusSink;
-class StoredOptions;
 class TerminationWatcher;
-class cIEWindows;
-class modPlaySound;
 
-// The program without windows: watches the browsers it is given, decides on their popups with the
-// user's stored options and lists, and prints one line per decision.
+// The program without windows: the blocking engine on the user's stored options and lists, its decision
+// lines on standard output, its messages on standard error; setup mode's questions go unanswered. Ends on
+// SIGTERM or SIGINT, or when the browser it launched closes.
 class HeadlessRunner : public QObject {
     Q_OBJECT
 public:
@@ -34,7 +27,8 @@ public:
         QString browserPath;     // with launch; empty: find one
         QStringList browserUrls; // running browsers' DevTools endpoints; with neither, look for browsers
         QStringList openUrls;    // pages to open in the launched browser
-        bool demo = false;       // our own demo site, settings and lists of its own
+        // Our own demo site in a launched browser, with settings and lists of its own.
+        bool demo = false;
     };
 
     HeadlessRunner(Options options, QTextStream& out, QTextStream& err, QObject* parent = nullptr);
@@ -42,40 +36,29 @@ public:
 
     // Sets everything up; false (with the reason said) when the runner cannot start.
     bool start();
-    int decisionCount() const { return m_decisions; }
+    int decisionCount() const;
     // The last status text the browsers reported: the link under the mouse, if any.
-    const QString& statusText() const { return m_state.gStatusText; }
+    const QString& statusText() const;
     CdpBrowser* launchedBrowser() const;
+    // The demo site, while running the demo.
+    LoopbackHttpServer* demoSite() const { return m_demoSite.get(); }
 
 signals:
     void finished(int exitCode);
     void decided(int count);
 
 private:
-    bool openStores();
     bool connectBrowsers();
-    void report(const QString& site, const QString& popupUrl, bool blocked);
-    void saveCount(qint32 count);
 
     Options m_options;
     QTextStream& m_out;
     QTextStream& m_err;
     std::unique_ptr<QTemporaryDir> m_demoFolder;
-    AppState m_state;
-    std::unique_ptr<StatusSink> m_status;
-    std::unique_ptr<IniSettingsStore> m_settings;
-    std::unique_ptr<StoredOptions> m_popupOptions;
-    std::unique_ptr<Module1> m_lists;
+    std::unique_ptr<LoopbackHttpServer> m_demoSite;
     std::unique_ptr<SoundService> m_soundService;
-    std::unique_ptr<modPlaySound> m_sound;
-    EventLoopPump m_pump;
-    std::unique_ptr<PromptService> m_prompt;
-    std::unique_ptr<DecisionContext> m_context;
-    ShellWindowsGroup m_group;
-    std::unique_ptr<cIEWindows> m_tracker;
-    // After the group, which it adds to and takes from.
+    UnansweredPrompt m_prompt;
+    std::unique_ptr<BlockingEngine> m_engine;
+    // After the engine, whose window collection it adds to and takes from.
     std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<TerminationWatcher> m_termination;
-    int m_decisions = 0;
-    bool m_countSaveFailed = false;
 };

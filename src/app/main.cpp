@@ -2,9 +2,7 @@
 #include "DemoDriver.h"
 #include "DesktopProgram.h"
 #include "HeadlessRunner.h"
-#include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
-#include "ResourceLocator.h"
 #include "frmWebsite.h"
 
 #include <QApplication>
@@ -51,18 +49,10 @@ int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& 
     HeadlessRunner runner(options, out, err);
     QObject::connect(&runner, &HeadlessRunner::finished, QCoreApplication::instance(), &QCoreApplication::exit);
 
-    std::unique_ptr<LoopbackHttpServer> site;
-    std::unique_ptr<DemoDriver> driver;
-    if (options.demo) {
-        site = std::make_unique<LoopbackHttpServer>(ResourceLocator().path(QStringLiteral("demo")));
-        if (!site->listen()) {
-            err << "cannot serve the demo page: " << site->errorString() << Qt::endl;
-            return 1;
-        }
-    }
     if (!runner.start())
         return 1;
-    if (site) {
+    std::unique_ptr<DemoDriver> driver;
+    if (LoopbackHttpServer* site = runner.demoSite()) {
         driver = std::make_unique<DemoDriver>(runner, *site, err);
         QObject::connect(driver.get(), &DemoDriver::finished, QCoreApplication::instance(), &QCoreApplication::exit);
         driver->start();
@@ -142,7 +132,5 @@ int main(int argc, char* argv[])
             << Qt::endl;
         return 2;
     }
-    if (options.demo)
-        options.launch = true;
     return runHeadless(options, out, err);
 }

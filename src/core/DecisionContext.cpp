@@ -1,6 +1,6 @@
 #include "DecisionContext.h"
 
-#include "AppState.h"
+#include "DecisionState.h"
 #include "MessagePump.h"
 #include "NewWindowRequest.h"
 #include "PopupOptions.h"
@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-DecisionContext::DecisionContext(AppState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
+DecisionContext::DecisionContext(DecisionState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
                                  PromptService& prompt, QString soundPath, QObject* parent)
     : QObject(parent)
     , m_state(state)

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-struct AppState;
+struct DecisionState;
 class MessagePump;
 class NewWindowRequest;
 class PopupOptions;
@@ -19,11 +19,11 @@ class modPlaySound;
 class DecisionContext : public QObject {
     Q_OBJECT
 public:
-    DecisionContext(AppState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
+    DecisionContext(DecisionState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
                     PromptService& prompt, QString soundPath, QObject* parent = nullptr);
     ~DecisionContext() override;
 
-    AppState& state() const { return m_state; }
+    DecisionState& state() const { return m_state; }
     const PopupOptions& options() const { return m_options; }
     PromptQueue& prompts() const { return *m_prompts; }
 
@@ -42,7 +42,7 @@ signals:
 private:
     void finish(const std::shared_ptr<NewWindowRequest>& request, const QString& site);
 
-    AppState& m_state;
+    DecisionState& m_state;
     const PopupOptions& m_options;
     modPlaySound& m_sound;
     MessagePump& m_pump;

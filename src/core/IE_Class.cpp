@@ -1,6 +1,6 @@
 #include "IE_Class.h"
 
-#include "AppState.h"
+#include "DecisionState.h"
 #include "BrowserWindow.h"
 #include "DecisionContext.h"
 #include "PopupOptions.h"
@@ -46,7 +46,7 @@ void IE_Class::IE_StatusTextChange(const QString& Text)
 
 void IE_Class::IE_NewWindow2(const std::shared_ptr<NewWindowRequest>& request)
 {
-    AppState& state = m_context.state();
+    DecisionState& state = m_context.state();
     const PopupOptions& options = m_context.options();
 
     // A popup asked for while the mouse is over a link is one the user wants.

@@ -1,10 +1,10 @@
 #include "Module1.h"
 
-#include "AppState.h"
+#include "DecisionState.h"
 
 #include <QDir>
 
-Module1::Module1(AppState& state, const QString& dataFolder, StatusSink& status)
+Module1::Module1(DecisionState& state, const QString& dataFolder, StatusSink& status)
     : m_dataFolder(dataFolder)
     , m_allowed(QDir(dataFolder).filePath(QStringLiteral("allowed.txt")), QStringLiteral("allowed"),
                 state.gAllowedSites, status)

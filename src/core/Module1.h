@@ -4,14 +4,14 @@
 
 #include <QString>
 
-struct AppState;
+struct DecisionState;
 class StatusSink;
 
 // The allowed and disallowed site lists: "allowed.txt" and "disallowed.txt" in the data folder, the rows
 // of List1 and List2, and gAllowedSites and gDisallowedSites.
 class Module1 {
 public:
-    Module1(AppState& state, const QString& dataFolder, StatusSink& status);
+    Module1(DecisionState& state, const QString& dataFolder, StatusSink& status);
 
     SiteListStore& allowed() { return m_allowed; }
     SiteListStore& disallowed() { return m_disallowed; }

@@ -1,10 +1,10 @@
 #include "PromptQueue.h"
 
-#include "AppState.h"
+#include "DecisionState.h"
 
 #include <utility>
 
-PromptQueue::PromptQueue(AppState& state, PromptService& service)
+PromptQueue::PromptQueue(DecisionState& state, PromptService& service)
     : m_state(state)
     , m_service(service)
 {}
@@ -34,9 +34,6 @@ void PromptQueue::Ask(const QString& site, Answer answer)
 
 void PromptQueue::open(Question question)
 {
-    m_state.gPromptAnswered = false;
-    m_state.gPromptAllow = false;
-    m_state.gPromptSite = question.site;
     m_open = true;
     // The service may answer at once (no window to show) or much later; a second answer is ignored.
     auto answer = std::make_shared<Answer>(std::move(question.answer));
@@ -44,8 +41,6 @@ void PromptQueue::open(Question question)
     m_service.ShowPrompt(question.site, [this, answer](bool allow) {
         if (!*answer)
             return; // answered already, or the queue is gone
-        m_state.gPromptAllow = allow;
-        m_state.gPromptAnswered = true;
         m_open = false;
         std::exchange(*answer, {})(allow);
         answerWaiting();

@@ -7,7 +7,7 @@
 #include <deque>
 #include <memory>
 
-struct AppState;
+struct DecisionState;
 
 // Puts one question at a time to the user. A site asked about while the prompt is open waits for that
 // answer, then is looked up in the lists again (an "Always" answer may have settled it) and, if still on
@@ -16,7 +16,7 @@ class PromptQueue {
 public:
     using Answer = PromptService::Answered;
 
-    PromptQueue(AppState& state, PromptService& service);
+    PromptQueue(DecisionState& state, PromptService& service);
     // The prompt on screen and the questions never put count as closed without an answer.
     ~PromptQueue();
     PromptQueue(const PromptQueue&) = delete;
@@ -34,7 +34,7 @@ private:
     void open(Question question);
     void answerWaiting();
 
-    AppState& m_state;
+    DecisionState& m_state;
     PromptService& m_service;
     std::deque<Question> m_waiting;
     // The answer of the prompt on screen; emptied once given.

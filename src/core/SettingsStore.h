@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingKeys.h"
+
 #include <QString>
 
 // The per-user settings store: text values under the section "Settings" of the program's own store.
@@ -14,4 +16,10 @@ public:
     // damaged store never turns an option into something nobody chose.
     int GetBoxState(const QString& key, int defaultValue) const;
     qint32 GetCount(const QString& key, qint32 defaultValue) const;
+
+    // The same for the program's own keys, with their defaults.
+    QString GetSetting(const SettingKey& key) const { return GetSetting(key.key(), key.defaultValue()); }
+    int GetBoxState(const SettingKey& key) const { return GetBoxState(key.key(), key.defaultNumber()); }
+    qint32 GetCount(const SettingKey& key) const { return GetCount(key.key(), key.defaultNumber()); }
+    bool SaveSetting(const SettingKey& key, const QString& value) { return SaveSetting(key.key(), value); }
 };

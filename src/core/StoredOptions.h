@@ -4,7 +4,8 @@
 
 class SettingsStore;
 
-// The popup options as they were stored, for a program without the main window's boxes.
+// The popup options the decision reads: as they were stored when the program started, then as the main
+// window's boxes set them.
 class StoredOptions : public PopupOptions {
 public:
     explicit StoredOptions(const SettingsStore& settings);
@@ -13,6 +14,11 @@ public:
     bool SetupMode() const override { return m_setupMode; }
     bool BlockSound() const override { return m_blockSound; }
     bool LinkException() const override { return m_linkException; }
+
+    void setPopupBlocking(bool on) { m_popupBlocking = on; }
+    void setSetupMode(bool on) { m_setupMode = on; }
+    void setBlockSound(bool on) { m_blockSound = on; }
+    void setLinkException(bool on) { m_linkException = on; }
 
 private:
     bool m_popupBlocking;

@@ -1,19 +1,20 @@
 #include "modIdentity.h"
 
-#include "AppState.h"
 #include "ResourceLocator.h"
 #include "VersionRecord.h"
 
 #include <QUrl>
 
-void LoadProductIdentity(AppState& state, const ProductRecord& record, const QString& bannerUrl)
+ProductIdentity LoadProductIdentity(const ProductRecord& record, const QString& bannerUrl)
 {
-    state.gProgramName = record.ProductName;
-    state.gCompanyName = record.CompanyName;
-    state.gWebsite = record.Comments;
-    state.gUseSkin = true;
-    state.gShowBanner = true;
-    state.gBannerUrl = bannerUrl;
+    ProductIdentity identity;
+    identity.gProgramName = record.ProductName;
+    identity.gCompanyName = record.CompanyName;
+    identity.gWebsite = record.Comments;
+    identity.gUseSkin = true;
+    identity.gShowBanner = true;
+    identity.gBannerUrl = bannerUrl;
+    return identity;
 }
 
 QString configuredBannerUrl()

@@ -4,13 +4,20 @@
 
 #include <QString>
 
-struct AppState;
+// The identity every caption is built from, and the program's decoration switches. Read once at start-up
+// and never changed afterwards.
+struct ProductIdentity {
+    QString gProgramName;
+    QString gCompanyName;
+    QString gWebsite;
+    bool gUseSkin = false;
+    bool gShowBanner = false;
+    QString gBannerUrl;
+};
 
 // The banner page the build was configured with; a relative path names a file among the resources.
 QString configuredBannerUrl();
 
-// Fills the identity values every caption is built from: product, maker and web site from the version
-// record, the skin and banner switches, and the banner page. Runs first of all; running it again sets
-// the same values again.
-void LoadProductIdentity(AppState& state, const ProductRecord& record = ProductRecord::compiled(),
-                         const QString& bannerUrl = configuredBannerUrl());
+// Product, maker and web site from the version record, the skin and the banner on, and the banner page.
+ProductIdentity LoadProductIdentity(const ProductRecord& record = ProductRecord::compiled(),
+                                    const QString& bannerUrl = configuredBannerUrl());

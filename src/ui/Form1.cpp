@@ -1,17 +1,18 @@
 #include "Form1.h"
 
 #include "AddRemove.h"
-#include "AppState.h"
-#include "DecisionContext.h"
+#include "BlockingEngine.h"
 #include "GuardedStep.h"
+#include "MainWindowShell.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
 #include "ResourceLocator.h"
 #include "SettingsStore.h"
+#include "StoredOptions.h"
 #include "Twips.h"
 #include "WindowLook.h"
-#include "cIEWindows.h"
 #include "clsOnTop.h"
+#include "modIdentity.h"
 #include "modSkin.h"
 
 #include <QAction>
@@ -39,14 +40,12 @@ constexpr int kStatusBarTop = 6615;
 
 Form1::Form1(Services services, QWidget* parent)
     : QMainWindow(parent)
-    , m_state(services.state)
-    , m_settings(services.settings)
+    , m_engine(services.engine)
+    , m_identity(services.identity)
     , m_registry(services.registry)
     , m_placement(services.placement)
-    , m_browsers(services.browsers)
-    , m_dataFolder(std::move(services.dataFolder))
+    , m_shell(services.shell)
     , m_programFile(std::move(services.programFile))
-    , m_hooks(std::move(services.hooks))
     , m_clientHeight(kClientHeight)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -54,13 +53,9 @@ Form1::Form1(Services services, QWidget* parent)
     setWindowIcon(QIcon(ResourceLocator().path(QStringLiteral("icons/tarnwick.png"))));
     m_scale = Twips::scaleOf(*this);
 
-    m_lists = std::make_unique<Module1>(m_state, m_dataFolder, *this);
-    m_context = std::make_unique<DecisionContext>(m_state, *this, services.sound, services.pump, services.prompt,
-                                                  services.soundPath);
-    connect(m_context.get(), &DecisionContext::BlockedCountChanged, this, [this] {
-        showCount();
-        saveCount();
-    });
+    // The engine saves the count at every block; the window shows it live and says what went wrong.
+    connect(&m_engine, &BlockingEngine::BlockedCountChanged, this, &Form1::showCount);
+    connect(&m_engine, &BlockingEngine::Status, this, &Form1::ShowStatus);
 
     createControls();
     createMenus();
@@ -68,12 +63,7 @@ Form1::Form1(Services services, QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-Form1::~Form1()
-{
-    // Sinks before the decisions they feed.
-    m_tracker.reset();
-    m_context.reset();
-}
+Form1::~Form1() = default;
 
 void Form1::place(QWidget* control, int left, int top, int width, int height)
 {
@@ -218,7 +208,7 @@ void Form1::createControls()
     List1 = new QListView(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setToolTip(QStringLiteral("sites that are allowed will not be prevented from opening popups"));
-    List1->setModel(&m_lists->List1());
+    List1->setModel(&m_engine.lists().List1());
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     place(List1, 120, 900, 3615, 2595);
 
@@ -243,24 +233,24 @@ void Form1::createControls()
     List2->setToolTip(
         QStringLiteral("all sites that are not \"allowed\" are blocked by tarnwick.  disallowed sites will "
                        "not prompt you from setup mode."));
-    List2->setModel(&m_lists->List2());
+    List2->setModel(&m_engine.lists().List2());
     List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     place(List2, 3780, 900, 3615, 2595);
     place(WindowLook::skinLabelTemplate(Frame1, "SkinLabel2", SkinLabel2), 7200, 3400, 135, 135);
 
     connect(Command5, &QToolButton::clicked, this, &Form1::Command5_Click);
     connect(Command6, &QToolButton::clicked, this, &Form1::Command6_Click);
-    connect(Command1, &QToolButton::clicked, this, [this] { Module1::AddButton(m_lists->allowed(), Text1->text()); });
+    connect(Command1, &QToolButton::clicked, this, [this] { Module1::AddButton(m_engine.lists().allowed(), Text1->text()); });
     connect(Command4, &QToolButton::clicked, this,
-            [this] { Module1::AddButton(m_lists->disallowed(), Text2->text()); });
+            [this] { Module1::AddButton(m_engine.lists().disallowed(), Text2->text()); });
     auto selectedRow = [](const QListView* list) {
         const QModelIndex current = list->selectionModel()->currentIndex();
         return list->selectionModel()->isSelected(current) ? current.row() : -1;
     };
     connect(Command2, &QToolButton::clicked, this,
-            [this, selectedRow] { Module1::DeleteButton(m_lists->allowed(), selectedRow(List1)); });
+            [this, selectedRow] { Module1::DeleteButton(m_engine.lists().allowed(), selectedRow(List1)); });
     connect(Command3, &QToolButton::clicked, this,
-            [this, selectedRow] { Module1::DeleteButton(m_lists->disallowed(), selectedRow(List2)); });
+            [this, selectedRow] { Module1::DeleteButton(m_engine.lists().disallowed(), selectedRow(List2)); });
 
     // Outside the client area: never seen, its window only receives the hot key.
     pctHotkey = new QWidget(m_client);
@@ -318,32 +308,47 @@ void Form1::createMenus()
         connect(action, &QAction::triggered, this,
                 [this, action] { mnuActionItem_Click(action->property("index").toInt()); });
     }
+    // What the window does not do itself, it asks the program for.
+    connect(mnuToolsItem[0], &QAction::triggered, this, &Form1::AddToolsEntryRequested);
+    connect(mnuToolsItem[1], &QAction::triggered, this, &Form1::RemoveToolsEntryRequested);
+    connect(mnuHelpItem, &QAction::triggered, this, &Form1::HelpRequested);
+    connect(mnuAboutItem, &QAction::triggered, this, &Form1::AboutRequested);
+    connect(Command7, &QToolButton::clicked, this, &Form1::VisitRequested);
 }
 
 bool Form1::Load(QString* error)
 {
-    m_state.gAllowNext = false;
-    setWindowTitle(m_state.gProgramName + QStringLiteral(" by ") + m_state.gCompanyName);
-    Command7->setText(QStringLiteral("Visit ") + m_state.gWebsite);
+    DecisionState& decision = m_engine.state();
+    SettingsStore& settings = m_engine.settings();
+    decision.gAllowNext = false;
+    setWindowTitle(m_identity.gProgramName + QStringLiteral(" by ") + m_identity.gCompanyName);
+    Command7->setText(QStringLiteral("Visit ") + m_identity.gWebsite);
+    // The option handlers below use the registry helper and the placement, so both come first.
     VarAddRemove = std::make_unique<AddRemove>(m_registry);
-    if (m_hooks.AddTrayIcon)
-        m_hooks.AddTrayIcon(*this);
+    m_shell.AddTrayIcon(*this);
     onTop = std::make_unique<clsOnTop>(m_placement);
-    m_state.gOnTopActive = false;
+    m_onTopActive = false;
 
     // Setting a box runs its click handling when the value changes; all boxes start clear.
-    setBox(Check6, QStringLiteral("chkLinks"), 0);
-    setBox(Check5, QStringLiteral("chkSound"), 1);
-    setBox(Check4, QStringLiteral("chkRunAtStart"), 0);
-    setBox(Check3, QStringLiteral("chkOnTop"), 0);
-    setBox(Check2, QStringLiteral("chkAuto"), 1);
-    setBox(Check1, QStringLiteral("chkStopPop"), 1);
+    setBox(Check6, SettingKeys::chkLinks);
+    setBox(Check5, SettingKeys::chkSound);
+    setBox(Check4, SettingKeys::chkRunAtStart);
+    setBox(Check3, SettingKeys::chkOnTop);
+    setBox(Check2, SettingKeys::chkAuto);
+    setBox(Check1, SettingKeys::chkStopPop);
+    // The decision reads what the boxes show, whatever the engine read before.
+    StoredOptions& options = m_engine.options();
+    options.setPopupBlocking(Check1->isChecked());
+    options.setSetupMode(Check2->isChecked());
+    options.setBlockSound(Check5->isChecked());
+    options.setLinkException(Check6->isChecked());
 
-    m_state.gBlockedCount = m_settings.GetCount(QStringLiteral("intStopped"), 0);
-    m_state.gAllowedSites.setText(m_settings.GetSetting(QStringLiteral("strAllowed"),
-                                                        m_state.gWebsite + QStringLiteral("/programclicks.asp\r\n")));
-    m_state.gDisallowedSites.setText(m_settings.GetSetting(QStringLiteral("strDisallowed"), QString()));
-    state = m_settings.GetSetting(QStringLiteral("state"), QStringLiteral("up"));
+    decision.gBlockedCount = settings.GetCount(SettingKeys::intStopped);
+    // The list files replace these texts below; they only stand where a file cannot be read.
+    decision.gAllowedSites.setText(settings.GetSetting(SettingKeys::strAllowed.key(),
+                                                       m_identity.gWebsite + QStringLiteral("/programclicks.asp\r\n")));
+    decision.gDisallowedSites.setText(settings.GetSetting(SettingKeys::strDisallowed));
+    m_windowState = settings.GetSetting(SettingKeys::state);
 
     StatusBar1->addPanel();
     StatusBar1->addPanel();
@@ -356,47 +361,39 @@ bool Form1::Load(QString* error)
     if (!m_pendingFailure.isEmpty())
         StatusBar1->setPanelText(2, std::exchange(m_pendingFailure, QString()));
 
-    if (!m_lists->CreateMissingFiles(m_state.gWebsite, error))
+    if (!m_engine.OpenLists(m_identity.gWebsite, error))
         return false;
-    m_lists->LoadAllowedSites();
-    m_lists->LoadDisallowedSites();
 
-    setWindowState(state == u"up" ? Qt::WindowNoState : Qt::WindowMinimized);
+    setWindowState(m_windowState == u"up" ? Qt::WindowNoState : Qt::WindowMinimized);
     QString reason;
-    if (m_hooks.InstallHook && !m_hooks.InstallHook(*this, &reason))
+    if (!m_shell.InstallHook(*pctHotkey, [this] { pctHotkey_MouseMove(); }, &reason))
         ShowStatus(reason);
 
-    m_tracker.reset();
-    m_tracker = std::make_unique<cIEWindows>(m_browsers, *m_context);
+    // The lists are loaded: the first popup decision already sees both.
+    m_engine.StartWatching();
 
-    if (m_state.gUseSkin) {
+    if (m_identity.gUseSkin) {
         runGuarded("the skin labels", [this] {
             ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer);
             ReplaceLabels(*this, SkinLabel2, LabelScope::SameContainer);
         });
-        runGuarded("the skin", [this] {
-            if (m_hooks.ApplySkin)
-                m_hooks.ApplySkin(*this);
-        });
+        runGuarded("the skin", [this] { m_shell.ApplySkin(*this); });
     }
-    if (m_state.gShowBanner && m_hooks.InstallBanner) {
+    if (m_identity.gShowBanner) {
         runGuarded("the banner pane", [this] {
             const int room = heightTwips(wbBanner) + 100;
             setTopTwips(Frame1, topTwips(Frame1) + room);
             setTopTwips(Frame2, topTwips(Frame2) + room);
             setClientHeightTwips(m_clientHeight + room);
-            m_hooks.InstallBanner(*this);
+            m_shell.InstallBanner(*wbBanner, *wbPicture);
         });
     }
-    runGuarded("the browser Tools-menu probe", [this] {
-        if (m_hooks.CheckToolsEntry)
-            m_hooks.CheckToolsEntry();
-    });
-    runGuarded("the help window", [this] {
-        if (m_settings.GetSetting(QStringLiteral("showHelp"), QStringLiteral("1")) != u"1" || !m_hooks.ShowHelpWindow)
+    runGuarded("the browser Tools-menu probe", [this] { m_shell.CheckToolsEntry(); });
+    runGuarded("the help window", [this, &settings] {
+        if (settings.GetSetting(SettingKeys::showHelp) != u"1")
             return;
-        QWidget* help = m_hooks.ShowHelpWindow();
-        if (help && m_state.gOnTopActive)
+        QWidget* help = m_shell.ShowHelpWindow();
+        if (help && m_onTopActive)
             onTop->MakeTopMost(help->winId());
     });
     return true;
@@ -407,9 +404,9 @@ void Form1::runGuarded(const char* what, const std::function<void()>& step) cons
     ::runGuarded("start-up", what, step);
 }
 
-void Form1::setBox(QCheckBox* box, const QString& key, int defaultValue)
+void Form1::setBox(QCheckBox* box, const SettingKey& key)
 {
-    box->setChecked(m_settings.GetBoxState(key, defaultValue) == 1);
+    box->setChecked(m_engine.settings().GetBoxState(key) == 1);
 }
 
 void Form1::Unload()
@@ -418,39 +415,36 @@ void Form1::Unload()
         return;
     m_unloaded = true;
 
+    const DecisionState& decision = m_engine.state();
     QStringList unsaved;
-    auto save = [&](const QString& key, const QString& value) {
-        if (!m_settings.SaveSetting(key, value))
-            unsaved.append(key);
+    auto save = [&](const SettingKey& key, const QString& value) {
+        if (!m_engine.settings().SaveSetting(key, value))
+            unsaved.append(key.key());
     };
     auto boxValue = [](const QCheckBox* box) {
         return QString::number(box->isChecked() ? 1 : 0);
     };
-    save(QStringLiteral("chkRunAtStart"), boxValue(Check4));
-    save(QStringLiteral("chkOnTop"), boxValue(Check3));
-    save(QStringLiteral("chkAuto"), boxValue(Check2));
-    save(QStringLiteral("chkStopPop"), boxValue(Check1));
-    save(QStringLiteral("intStopped"), QString::number(m_state.gBlockedCount));
-    save(QStringLiteral("strAllowed"), m_state.gAllowedSites.text());
-    save(QStringLiteral("strDisallowed"), m_state.gDisallowedSites.text());
-    save(QStringLiteral("chkLinks"), boxValue(Check6));
-    save(QStringLiteral("state"), state);
+    save(SettingKeys::chkRunAtStart, boxValue(Check4));
+    save(SettingKeys::chkOnTop, boxValue(Check3));
+    save(SettingKeys::chkAuto, boxValue(Check2));
+    save(SettingKeys::chkStopPop, boxValue(Check1));
+    save(SettingKeys::intStopped, QString::number(decision.gBlockedCount));
+    save(SettingKeys::strAllowed, decision.gAllowedSites.text());
+    save(SettingKeys::strDisallowed, decision.gDisallowedSites.text());
+    save(SettingKeys::chkLinks, boxValue(Check6));
+    save(SettingKeys::state, m_windowState);
     // Nobody is left to read panel 2 now.
     if (!unsaved.isEmpty())
         qCritical("could not save the settings %s", qPrintable(unsaved.join(QStringLiteral(", "))));
 
-    if (m_hooks.RemoveTrayIcon)
-        m_hooks.RemoveTrayIcon(*this);
-    if (m_hooks.RemoveHook)
-        m_hooks.RemoveHook();
-    m_tracker.reset();
+    m_shell.RemoveTrayIcon(*this);
+    m_shell.RemoveHook();
+    m_engine.StopWatching();
 
-    if (m_hooks.WebsiteWindowVisible && m_hooks.WebsiteWindowVisible()) {
-        m_state.gExitPending = true;
+    if (m_shell.WebsiteWindowKeepsProgram())
         return;
-    }
-    if (m_state.gUseSkin && m_hooks.StopSkinning)
-        m_hooks.StopSkinning();
+    if (m_identity.gUseSkin)
+        m_shell.StopSkinning();
     emit ProgramEnded();
 }
 
@@ -459,26 +453,6 @@ void Form1::closeEvent(QCloseEvent* event)
     // Closing never only hides the window: it always unloads.
     Unload();
     event->accept();
-}
-
-bool Form1::PopupBlocking() const
-{
-    return Check1->isChecked();
-}
-
-bool Form1::SetupMode() const
-{
-    return Check2->isChecked();
-}
-
-bool Form1::BlockSound() const
-{
-    return Check5->isChecked();
-}
-
-bool Form1::LinkException() const
-{
-    return Check6->isChecked();
 }
 
 void Form1::ShowStatus(const QString& text)
@@ -492,11 +466,16 @@ QString Form1::panelText(int index) const
     return StatusBar1->panelText(index);
 }
 
+int Form1::panelCount() const
+{
+    return StatusBar1->panelCount();
+}
+
 void Form1::Command5_Click()
 {
-    m_state.gAllowNext = !m_state.gAllowNext;
-    StatusBar1->setPanelText(2, m_state.gAllowNext ? QStringLiteral("The next popup will be allowed.")
-                                                   : QStringLiteral("The next popup will NOT be allowed."));
+    const bool allowNext = m_engine.ToggleAllowNext();
+    StatusBar1->setPanelText(2, allowNext ? QStringLiteral("The next popup will be allowed.")
+                                          : QStringLiteral("The next popup will NOT be allowed."));
 }
 
 void Form1::pctHotkey_MouseMove()
@@ -550,48 +529,40 @@ void Form1::Form_Resize()
     if (m_unloaded)
         return;
     if (isMinimized()) {
-        state = QStringLiteral("down");
+        m_windowState = QStringLiteral("down");
         // Hidden only where the tray icon can bring it back; otherwise it stays in the task bar.
-        if (m_hooks.TrayIconShown && m_hooks.TrayIconShown()) {
+        if (m_shell.TrayIconShown()) {
             hide();
         } else if (!m_noTraySaid) {
             m_noTraySaid = true;
             ShowStatus(QStringLiteral("There is no system tray: the window stays in the task bar"));
         }
     } else {
-        state = QStringLiteral("up");
+        m_windowState = QStringLiteral("up");
         if (!isVisible())
             show();
     }
-    m_settings.SaveSetting(QStringLiteral("state"), state);
+    m_engine.settings().SaveSetting(SettingKeys::state, m_windowState);
 }
 
 void Form1::showCount()
 {
-    StatusBar1->setPanelText(1, QString::number(m_state.gBlockedCount) + QStringLiteral(" Popups blocked to date"));
-}
-
-void Form1::saveCount()
-{
-    // Saved at every block, so a program that is killed loses no count.
-    if (m_settings.SaveSetting(QStringLiteral("intStopped"), QString::number(m_state.gBlockedCount))) {
-        m_countSaveFailed = false;
-    } else if (!m_countSaveFailed) {
-        m_countSaveFailed = true;
-        ShowStatus(QStringLiteral("The count of blocked popups could not be saved"));
-    }
+    StatusBar1->setPanelText(1, QString::number(m_engine.state().gBlockedCount) +
+                                    QStringLiteral(" Popups blocked to date"));
 }
 
 void Form1::Check1_Click()
 {
-    StatusBar1->setPanelText(2, Check1->isChecked() ? QStringLiteral("Now blocking popups")
-                                                    : QStringLiteral("Now allowing popups"));
+    const bool checked = Check1->isChecked();
+    m_engine.options().setPopupBlocking(checked);
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Now blocking popups") : QStringLiteral("Now allowing popups"));
 }
 
 void Form1::Check2_Click()
 {
-    StatusBar1->setPanelText(2, Check2->isChecked() ? QStringLiteral("Setup Mode Enabled")
-                                                    : QStringLiteral("Setup Mode Disabled"));
+    const bool checked = Check2->isChecked();
+    m_engine.options().setSetupMode(checked);
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Setup Mode Enabled") : QStringLiteral("Setup Mode Disabled"));
 }
 
 void Form1::Check3_Click()
@@ -603,10 +574,10 @@ void Form1::Check3_Click()
         onTop->MakeTopMost(winId());
     else
         onTop->MakeNormal(winId());
-    m_state.gOnTopActive = checked;
+    m_onTopActive = checked;
     StatusBar1->setPanelText(2, checked ? QStringLiteral("Always On Top Enabled")
                                         : QStringLiteral("Always On Top Disabled"));
-    m_settings.SaveSetting(QStringLiteral("chkOnTop"), QString::number(checked ? 1 : 0));
+    m_engine.settings().SaveSetting(SettingKeys::chkOnTop, QString::number(checked ? 1 : 0));
 }
 
 void Form1::Check4_Click()
@@ -614,8 +585,8 @@ void Form1::Check4_Click()
     if (!VarAddRemove)
         VarAddRemove = std::make_unique<AddRemove>(m_registry);
     const bool checked = Check4->isChecked();
-    const RegResult result = checked ? VarAddRemove->AddToRun(m_state.gProgramName, m_programFile)
-                                     : VarAddRemove->RemoveFromRun(m_state.gProgramName);
+    const RegResult result = checked ? VarAddRemove->AddToRun(m_identity.gProgramName, m_programFile)
+                                     : VarAddRemove->RemoveFromRun(m_identity.gProgramName);
     if (result != RegResult::Success) {
         // Say what really happened, and let the box show it, without running this handler again.
         {
@@ -633,12 +604,15 @@ void Form1::Check4_Click()
 void Form1::Check5_Click()
 {
     const bool checked = Check5->isChecked();
+    m_engine.options().setBlockSound(checked);
     StatusBar1->setPanelText(2, checked ? QStringLiteral("Sounds Enabled") : QStringLiteral("Sounds Disabled"));
-    m_settings.SaveSetting(QStringLiteral("chkSound"), QString::number(checked ? 1 : 0));
+    m_engine.settings().SaveSetting(SettingKeys::chkSound, QString::number(checked ? 1 : 0));
 }
 
 void Form1::Check6_Click()
 {
-    StatusBar1->setPanelText(2, Check6->isChecked() ? QStringLiteral("Auto New Window Enabled")
-                                                    : QStringLiteral("Auto New Window Disabled"));
+    const bool checked = Check6->isChecked();
+    m_engine.options().setLinkException(checked);
+    StatusBar1->setPanelText(2, checked ? QStringLiteral("Auto New Window Enabled")
+                                        : QStringLiteral("Auto New Window Disabled"));
 }

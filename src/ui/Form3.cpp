@@ -1,11 +1,11 @@
 #include "Form3.h"
 
-#include "AppState.h"
 #include "GuardedStep.h"
 #include "Module1.h"
 #include "Twips.h"
 #include "WindowLook.h"
 #include "clsOnTop.h"
+#include "modIdentity.h"
 #include "modSkin.h"
 
 #include <QCloseEvent>
@@ -29,12 +29,14 @@ void runGuarded(const char* what, const std::function<void()>& step)
 
 } // namespace
 
-Form3::Form3(AppState& state, Module1& lists, clsOnTop& onTop, WId mainWindow, SkinHook skin, QWidget* parent)
+Form3::Form3(QString site, const ProductIdentity& identity, Module1& lists, clsOnTop& onTop, WId topmostMainWindow,
+             SkinHook skin, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_state(state)
+    , m_site(std::move(site))
+    , m_identity(identity)
     , m_lists(lists)
     , m_onTop(onTop)
-    , m_mainWindow(mainWindow)
+    , m_topmostMainWindow(topmostMainWindow)
     , m_skin(std::move(skin))
 {
     setObjectName(QStringLiteral("Form3"));
@@ -114,14 +116,13 @@ void Form3::Load()
         return;
     m_loaded = true;
     // The main window leaves the topmost band while the prompt enters it, then rejoins it.
-    const bool mainOnTop = m_state.gOnTopActive && m_mainWindow != 0;
-    if (mainOnTop)
-        m_onTop.MakeNormal(m_mainWindow);
-    Text1->setText(m_state.gPromptSite);
+    if (m_topmostMainWindow != 0)
+        m_onTop.MakeNormal(m_topmostMainWindow);
+    Text1->setText(m_site);
     m_onTop.MakeTopMost(winId());
-    if (mainOnTop)
-        m_onTop.MakeTopMost(m_mainWindow);
-    if (m_state.gUseSkin) {
+    if (m_topmostMainWindow != 0)
+        m_onTop.MakeTopMost(m_topmostMainWindow);
+    if (m_identity.gUseSkin) {
         runGuarded("its skin labels", [this] { ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer); });
         if (m_skin)
             runGuarded("its skin", [this] { m_skin(*this); });

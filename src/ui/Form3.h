@@ -6,7 +6,7 @@
 
 #include <functional>
 
-struct AppState;
+struct ProductIdentity;
 class Module1;
 class QLabel;
 class QLineEdit;
@@ -20,10 +20,10 @@ public:
     // Skins the prompt while it loads; empty while the program has no skin.
     using SkinHook = std::function<void(Form3&)>;
 
-    // mainWindow is the main window's id, 0 when there is none: it is taken out of the topmost band and put
-    // back while the prompt goes into it.
-    Form3(AppState& state, Module1& lists, clsOnTop& onTop, WId mainWindow, SkinHook skin = {},
-          QWidget* parent = nullptr);
+    // site is the one asked about. topmostMainWindow is the main window's id while it is held on top, else 0:
+    // it is taken out of the topmost band and put back while the prompt goes into it.
+    Form3(QString site, const ProductIdentity& identity, Module1& lists, clsOnTop& onTop, WId topmostMainWindow,
+          SkinHook skin = {}, QWidget* parent = nullptr);
     // A prompt destroyed unanswered counts as closed: it blocks.
     ~Form3() override;
 
@@ -63,10 +63,11 @@ private:
     void answerWith(bool allow, const std::function<void(const QString& site)>& listChange);
     void giveAnswer(bool allow);
 
-    AppState& m_state;
+    QString m_site;
+    const ProductIdentity& m_identity;
     Module1& m_lists;
     clsOnTop& m_onTop;
-    WId m_mainWindow;
+    WId m_topmostMainWindow;
     SkinHook m_skin;
     qreal m_scale = 1.0;
     bool m_loaded = false;

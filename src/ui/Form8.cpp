@@ -1,6 +1,6 @@
 #include "Form8.h"
 
-#include "AppState.h"
+#include "modIdentity.h"
 #include "FileRoutines.h"
 #include "GuardedStep.h"
 #include "RtfReader.h"
@@ -25,16 +25,15 @@ constexpr int kClientHeight = 7920;
 // the reader may take on a damaged one to seconds.
 constexpr qint64 kMaxHelpFileBytes = qint64(8) * 1024 * 1024;
 
-const QString kShowHelp = QStringLiteral("showHelp");
 
 } // namespace
 
-Form8::Form8(SettingsStore& settings, clsOnTop& onTop, AppState& state, QString helpFile, SkinHook skin,
+Form8::Form8(SettingsStore& settings, clsOnTop& onTop, const ProductIdentity& identity, QString helpFile, SkinHook skin,
              QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_settings(settings)
     , m_onTop(onTop)
-    , m_state(state)
+    , m_identity(identity)
     , m_helpFile(std::move(helpFile))
     , m_skin(std::move(skin))
 {
@@ -74,7 +73,7 @@ void Form8::runGuarded(const char* what, const std::function<void()>& step) cons
 
 void Form8::Load()
 {
-    if (m_state.gUseSkin && m_skin)
+    if (m_identity.gUseSkin && m_skin)
         runGuarded("its skin", [this] { m_skin(*this); });
 
     // fileExists answers false for anything it cannot test, so it serves both as the test that the file is
@@ -102,11 +101,11 @@ void Form8::Load()
     runGuarded("its place on top", [this] { SetOnTop(m_onTop, *this, true); });
 
     runGuarded("its start-up box",
-               [this] { Check1->setChecked(m_settings.GetSetting(kShowHelp, QStringLiteral("1")) == u"1"); });
+               [this] { Check1->setChecked(m_settings.GetSetting(SettingKeys::showHelp) == u"1"); });
 }
 
 void Form8::Check1_Click()
 {
-    if (!m_settings.SaveSetting(kShowHelp, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0")))
+    if (!m_settings.SaveSetting(SettingKeys::showHelp, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0")))
         qWarning("the help window's start-up choice could not be stored");
 }

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-struct AppState;
+struct ProductIdentity;
 class QCheckBox;
 class QTextEdit;
 class SettingsStore;
@@ -21,7 +21,7 @@ public:
 
     // helpFile is the full path of the help file. The caller makes one window per opening and shows it after
     // Load().
-    Form8(SettingsStore& settings, clsOnTop& onTop, AppState& state, QString helpFile, SkinHook skin = {},
+    Form8(SettingsStore& settings, clsOnTop& onTop, const ProductIdentity& identity, QString helpFile, SkinHook skin = {},
           QWidget* parent = nullptr);
 
     // The load steps; a step that fails is left out and the next one runs.
@@ -39,7 +39,7 @@ private:
 
     SettingsStore& m_settings;
     clsOnTop& m_onTop;
-    AppState& m_state;
+    const ProductIdentity& m_identity;
     QString m_helpFile;
     SkinHook m_skin;
     qreal m_scale = 1.0;

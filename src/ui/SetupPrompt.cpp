@@ -1,17 +1,15 @@
 #include "SetupPrompt.h"
 
-#include "AppState.h"
-
 #include <algorithm>
 #include <memory>
 #include <utility>
 
-SetupPrompt::SetupPrompt(AppState& state, Module1& lists, clsOnTop& onTop, MainWindowId mainWindow,
-                         Form3::SkinHook skin)
-    : m_state(state)
+SetupPrompt::SetupPrompt(const ProductIdentity& identity, Module1& lists, clsOnTop& onTop,
+                         MainWindowId topmostMainWindow, Form3::SkinHook skin)
+    : m_identity(identity)
     , m_lists(lists)
     , m_onTop(onTop)
-    , m_mainWindow(std::move(mainWindow))
+    , m_topmostMainWindow(std::move(topmostMainWindow))
     , m_skin(std::move(skin))
 {}
 
@@ -34,10 +32,8 @@ void SetupPrompt::ShowPrompt(const QString& site, Answered answered)
         return;
     }
     std::erase_if(m_windows, [](const QPointer<Form3>& window) { return window.isNull(); });
-    // The prompt's load reads the site from here; the queue has put it there already, a direct caller not.
-    m_state.gPromptSite = site;
-
-    auto* window = new Form3(m_state, m_lists, m_onTop, m_mainWindow ? m_mainWindow() : WId(0), m_skin);
+    auto* window = new Form3(site, m_identity, m_lists, m_onTop, m_topmostMainWindow ? m_topmostMainWindow() : WId(0),
+                             m_skin);
     m_windows.emplace_back(window);
     // Held apart from the window, so the answer outlives whatever the receiver does to the window.
     auto pending = std::make_shared<Answered>(std::move(answered));

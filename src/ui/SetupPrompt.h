@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-struct AppState;
+struct ProductIdentity;
 class Module1;
 class clsOnTop;
 
@@ -17,10 +17,11 @@ class clsOnTop;
 // blocking anything, and its answer is passed on once, when the user answers or closes the window.
 class SetupPrompt : public PromptService {
 public:
-    // The main window's id, or 0 while there is none.
+    // The main window's id while it is held on top of all others, else 0.
     using MainWindowId = std::function<WId()>;
 
-    SetupPrompt(AppState& state, Module1& lists, clsOnTop& onTop, MainWindowId mainWindow, Form3::SkinHook skin = {});
+    SetupPrompt(const ProductIdentity& identity, Module1& lists, clsOnTop& onTop, MainWindowId topmostMainWindow,
+                Form3::SkinHook skin = {});
     // A prompt still open counts as closed without an answer: it blocks.
     ~SetupPrompt() override;
     SetupPrompt(const SetupPrompt&) = delete;
@@ -32,10 +33,10 @@ public:
     Form3* current() const;
 
 private:
-    AppState& m_state;
+    const ProductIdentity& m_identity;
     Module1& m_lists;
     clsOnTop& m_onTop;
-    MainWindowId m_mainWindow;
+    MainWindowId m_topmostMainWindow;
     Form3::SkinHook m_skin;
     // Every window not yet deleted, answered ones included until their deferred delete runs.
     std::vector<QPointer<Form3>> m_windows;

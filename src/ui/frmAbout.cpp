@@ -1,6 +1,6 @@
 #include "frmAbout.h"
 
-#include "AppState.h"
+#include "modIdentity.h"
 #include "GuardedStep.h"
 #include "ResourceLocator.h"
 #include "SkinLabel.h"
@@ -26,9 +26,9 @@ void runGuarded(const char* what, const std::function<void()>& step)
 
 } // namespace
 
-frmAbout::frmAbout(AppState& state, ProductRecord record, SkinHook skin, QWidget* parent)
+frmAbout::frmAbout(const ProductIdentity& identity, ProductRecord record, SkinHook skin, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_state(state)
+    , m_identity(identity)
     , m_record(std::move(record))
     , m_skin(std::move(skin))
 {
@@ -90,13 +90,13 @@ void frmAbout::createControls()
 
 void frmAbout::Load()
 {
-    setWindowTitle(QStringLiteral("About ") + m_state.gProgramName);
+    setWindowTitle(QStringLiteral("About ") + m_identity.gProgramName);
     Label1->setText(m_record.ProductName);
     lblCompany->setText(m_record.CompanyName);
     // Major and minor as plain numbers: 3.0, where the record's own text reads 3.00.
     lblVersion->setText(QString::number(m_record.Major) + u'.' + QString::number(m_record.Minor));
     lblWebsite->setText(m_record.Comments);
-    if (m_state.gUseSkin) {
+    if (m_identity.gUseSkin) {
         runGuarded("its skin labels", [this] { ReplaceLabels(*this, SkinLabel1, LabelScope::AllLabels); });
         if (m_skin)
             runGuarded("its skin", [this] { m_skin(*this); });

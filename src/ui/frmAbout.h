@@ -7,7 +7,7 @@
 
 #include <functional>
 
-struct AppState;
+struct ProductIdentity;
 class QLabel;
 
 // frmAbout: the About window, showing the product's picture, name, version, maker and web site.
@@ -17,8 +17,8 @@ public:
     // Skins the window while it loads; empty while the program has no skin.
     using SkinHook = std::function<void(frmAbout&)>;
 
-    // The texts come from record, the caption from the identity in state.
-    explicit frmAbout(AppState& state, ProductRecord record = ProductRecord::compiled(), SkinHook skin = {},
+    // The texts come from record, the caption from the identity.
+    explicit frmAbout(const ProductIdentity& identity, ProductRecord record = ProductRecord::compiled(), SkinHook skin = {},
                       QWidget* parent = nullptr);
 
     // The load steps: caption, the record's texts, then the skin.
@@ -41,7 +41,7 @@ private:
     QLabel* label(const char* name, const QString& text, int left, int top, int width, int height,
                   bool skinnable = false);
 
-    AppState& m_state;
+    const ProductIdentity& m_identity;
     ProductRecord m_record;
     SkinHook m_skin;
     qreal m_scale = 1.0;

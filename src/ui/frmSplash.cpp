@@ -1,6 +1,5 @@
 #include "frmSplash.h"
 
-#include "AppState.h"
 #include "ResourceLocator.h"
 #include "Twips.h"
 #include "modIdentity.h"
@@ -10,10 +9,10 @@
 
 #include <exception>
 
-frmSplash::frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStarter startSkinning, QWidget* parent)
+frmSplash::frmSplash(const ProductIdentity& identity, MainWindowLoader loadMainWindow, SkinStarter startSkinning, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
     , skn(ResourceLocator().path(QStringLiteral("skin")))
-    , m_state(state)
+    , m_identity(identity)
     , m_loadMainWindow(std::move(loadMainWindow))
     , m_startSkinning(std::move(startSkinning))
 {
@@ -41,9 +40,7 @@ void frmSplash::Load()
         return;
     // Marked first: skinning may come back here to load the window for its skin.
     m_loaded = true;
-    m_state.gExitPending = false;
-    LoadProductIdentity(m_state);
-    if (m_state.gUseSkin && m_startSkinning) {
+    if (m_identity.gUseSkin && m_startSkinning) {
         // The program starts without its skin rather than not at all.
         try {
             m_startSkinning(*this);

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-struct AppState;
+struct ProductIdentity;
 class QLabel;
 
 // frmSplash: the window the program starts with. It shows its picture while its timer counts to the
@@ -22,10 +22,10 @@ public:
     // Starts skinning with the splash window's skin; empty while the program has no skin.
     using SkinStarter = std::function<void(frmSplash&)>;
 
-    frmSplash(AppState& state, MainWindowLoader loadMainWindow, SkinStarter startSkinning = {},
+    frmSplash(const ProductIdentity& identity, MainWindowLoader loadMainWindow, SkinStarter startSkinning = {},
               QWidget* parent = nullptr);
 
-    // The load steps: identity first, then the skin, then the timer. A second call does nothing.
+    // Starts the skin, then the timer. A second call does nothing.
     void Load();
     // Loads the window for its skin alone: the start-up that a first load begins is stopped at once, and the
     // window stays hidden. A window loaded before is left as it is.
@@ -45,7 +45,7 @@ signals:
 private:
     void Timer2_Timer();
 
-    AppState& m_state;
+    const ProductIdentity& m_identity;
     MainWindowLoader m_loadMainWindow;
     SkinStarter m_startSkinning;
     bool m_loaded = false;

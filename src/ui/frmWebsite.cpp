@@ -1,6 +1,5 @@
 #include "frmWebsite.h"
 
-#include "AppState.h"
 #include "GuardedStep.h"
 #include "PanelStatusBar.h"
 #include "ResourceLocator.h"
@@ -53,10 +52,12 @@ constexpr int kNavigationPicture = 24;
 
 } // namespace
 
-frmWebsite::frmWebsite(AppState& state, clsOnTop& onTop, std::function<void()> endProgram, SkinHook skin,
+frmWebsite::frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::function<bool()> exitPending,
+                       std::function<void()> endProgram, SkinHook skin,
                        QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_state(state)
+    , m_identity(identity)
+    , m_exitPending(std::move(exitPending))
     , m_onTop(onTop)
     , m_endProgram(std::move(endProgram))
     , m_skin(std::move(skin))
@@ -181,16 +182,15 @@ void frmWebsite::runGuarded(const char* what, const std::function<void()>& step)
 
 void frmWebsite::Load()
 {
-    runGuarded("its identity", [this] { LoadProductIdentity(m_state); });
     StatusBar1->addPanel();
-    setWindowTitle(m_state.gWebsite);
+    setWindowTitle(m_identity.gWebsite);
     runGuarded("its place on top", [this] { SetOnTop(m_onTop, *this, true); });
-    if (m_state.gUseSkin) {
+    if (m_identity.gUseSkin) {
         runGuarded("its skin labels", [this] { ReplaceLabels(*this, SkinLabel1, LabelScope::SameContainer); });
         if (m_skin)
             runGuarded("its skin", [this] { m_skin(*this); });
     }
-    const QUrl site = QUrl::fromUserInput(m_state.gWebsite);
+    const QUrl site = QUrl::fromUserInput(m_identity.gWebsite);
     if (site.isValid())
         WebBrowser1->load(site);
     setWindowState(windowState() | Qt::WindowMaximized);
@@ -258,10 +258,10 @@ void frmWebsite::showEvent(QShowEvent* event)
 void frmWebsite::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (!m_state.gExitPending)
+    if (!m_exitPending || !m_exitPending())
         return;
     // The main window is gone already: this window was all that kept the program going.
-    if (m_state.gUseSkin && m_stopSkinning)
+    if (m_identity.gUseSkin && m_stopSkinning)
         runGuarded("stopping its skin", m_stopSkinning);
     if (m_endProgram)
         m_endProgram();

@@ -6,7 +6,7 @@
 #include <functional>
 #include <utility>
 
-struct AppState;
+struct ProductIdentity;
 class PanelStatusBar;
 class QGroupBox;
 class QLabel;
@@ -23,10 +23,10 @@ public:
     // Skins the window while it loads; empty while the program has no skin.
     using SkinHook = std::function<void(QWidget&)>;
 
-    // endProgram runs when the window closes while state.gExitPending is set. The caller makes one window
-    // per opening and shows it after Load().
-    frmWebsite(AppState& state, clsOnTop& onTop, std::function<void()> endProgram, SkinHook skin = {},
-               QWidget* parent = nullptr);
+    // endProgram runs when the window closes while exitPending() says the main window has been closed and
+    // left the program to this window. The caller makes one window per opening and shows it after Load().
+    frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::function<bool()> exitPending,
+               std::function<void()> endProgram, SkinHook skin = {}, QWidget* parent = nullptr);
 
     // Runs before endProgram when the window ends a skinned program.
     void setStopSkinning(std::function<void()> stopSkinning) { m_stopSkinning = std::move(stopSkinning); }
@@ -68,7 +68,8 @@ private:
     void WebBrowser1_DownloadComplete();
     void runGuarded(const char* what, const std::function<void()>& step) const;
 
-    AppState& m_state;
+    const ProductIdentity& m_identity;
+    std::function<bool()> m_exitPending;
     clsOnTop& m_onTop;
     std::function<void()> m_endProgram;
     std::function<void()> m_stopSkinning;

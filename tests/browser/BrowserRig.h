@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppState.h"
+#include "DecisionState.h"
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "CdpPageWindow.h"
@@ -51,7 +51,7 @@ public:
     // The page's result of a script, waited for.
     QJsonObject evaluate(CdpPageWindow* page, const QString& script);
 
-    AppState state;
+    DecisionState state;
     FakeOptions options;
     ManualPrompt prompt;
     QList<Decision> decisions;

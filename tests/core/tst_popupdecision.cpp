@@ -1,7 +1,7 @@
 // The decision on every new-window request, through a sink attached to a test window.
-#include "AppState.h"
 #include "DecisionContext.h"
 #include "DecisionDoubles.h"
+#include "DecisionState.h"
 #include "FakeBrowser.h"
 #include "IE_Class.h"
 #include "MessagePump.h"
@@ -31,7 +31,7 @@ struct RecordingSound : SoundService {
 const QString kSoundPath = QStringLiteral("/nonexistent/sounds/pop.wav");
 
 struct Fixture {
-    AppState state;
+    DecisionState state;
     FakeOptions options;
     RecordingSound sound;
     modPlaySound player{sound};
@@ -178,19 +178,15 @@ void TestPopupDecision::setupModePromptAnswers()
     auto popup = f.window->openPopup();
     QCOMPARE(f.prompt.shown.size(), 1);
     QCOMPARE(f.prompt.shown[0].site, QStringLiteral("www.site.com"));
-    QCOMPARE(f.state.gPromptSite, QStringLiteral("www.site.com"));
-    QVERIFY(!f.state.gPromptAnswered);
     QVERIFY2(!popup.settled(), "the popup is held while the user decides");
     f.prompt.answer(0, true);
     QVERIFY(popup.settled() && !popup.blocked());
-    QVERIFY(f.state.gPromptAnswered && f.state.gPromptAllow);
     QCOMPARE(f.state.gBlockedCount, 0);
 
     auto second = f.window->openPopup();
     QCOMPARE(f.prompt.shown.size(), 2);
     f.prompt.answer(1, false);
     QVERIFY(second.blocked());
-    QVERIFY(f.state.gPromptAnswered && !f.state.gPromptAllow);
     QCOMPARE(f.state.gBlockedCount, 1);
 
     // A second answer from the same window is ignored.
@@ -269,7 +265,6 @@ void TestPopupDecision::eachWaitingPopupGetsItsOwnAnswer()
     QVERIFY2(!second.settled(), "the second site gets a question of its own");
     QCOMPARE(f.prompt.shown.size(), 2);
     QCOMPARE(f.prompt.shown[1].site, QStringLiteral("other.org"));
-    QCOMPARE(f.state.gPromptSite, QStringLiteral("other.org"));
 
     f.prompt.answer(1, true);
     QVERIFY(second.settled() && !second.blocked());

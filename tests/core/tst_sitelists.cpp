@@ -1,5 +1,5 @@
 // The two site lists kept in step across their files, their rows and their in-memory texts.
-#include "AppState.h"
+#include "DecisionState.h"
 #include "ListFile.h"
 #include "Module1.h"
 #include "StatusSink.h"
@@ -31,7 +31,7 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 
 struct Lists {
     QTemporaryDir dir;
-    AppState state;
+    DecisionState state;
     RecordingStatus status;
     Module1 lists{state, dir.path(), status};
     QString allowedPath() const { return dir.filePath("allowed.txt"); }
@@ -108,7 +108,7 @@ void TestSiteLists::addButtonAcceptsAnythingButEmptyOrOneSpace()
     QCOMPARE(l.state.gAllowedSites.text(), QStringLiteral("  \r\n shop.com \r\n"));
 
     // The next start finds the same entries.
-    AppState fresh;
+    DecisionState fresh;
     RecordingStatus status;
     Module1 again(fresh, l.dir.path(), status);
     QVERIFY(again.LoadAllowedSites());
@@ -132,7 +132,7 @@ void TestSiteLists::appendAfterRewriteLeavesBlankLineInside()
     // "Block Always" appends without a rewrite.
     QVERIFY(l.lists.AddDisallowedSite(QStringLiteral("b.com")));
     QCOMPARE(readBytes(l.disallowedPath()), QByteArray("a.com\r\n\r\nb.com\r\n"));
-    AppState fresh;
+    DecisionState fresh;
     RecordingStatus status;
     Module1 again(fresh, l.dir.path(), status);
     QVERIFY(again.LoadDisallowedSites());
@@ -263,7 +263,7 @@ void TestSiteLists::textOutsideAsciiRoundTrips()
 {
     Lists l;
     QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral("bücher.de")));
-    AppState fresh;
+    DecisionState fresh;
     RecordingStatus status;
     Module1 again(fresh, l.dir.path(), status);
     QVERIFY(again.LoadAllowedSites());

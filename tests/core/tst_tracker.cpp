@@ -1,5 +1,5 @@
 // One fresh sink on every window of the collection after every window event.
-#include "AppState.h"
+#include "DecisionState.h"
 #include "DecisionContext.h"
 #include "DecisionDoubles.h"
 #include "FakeBrowser.h"
@@ -34,7 +34,7 @@ public:
 };
 
 struct Fixture {
-    AppState state;
+    DecisionState state;
     FakeOptions options;
     NullSoundService silence;
     modPlaySound sound{silence};

@@ -1,12 +1,11 @@
 // The program's own skin, offscreen: the shipped skin folder, every window skinned as it loads (labels, colours,
 // painting), the colour pass by control kind, skin labels over plain ones, the way back when there is no skin yet,
 // and application-wide skinning given back at the end. Runs at 96 dpi and, as tst_skin_hidpi, at 192.
-#include "AppState.h"
-#include "EventLoopPump.h"
-#include "FakeBrowser.h"
+#include "BlockingEngine.h"
 #include "Form1.h"
 #include "Form3.h"
 #include "Form8.h"
+#include "MainWindowDoubles.h"
 #include "MemoryRegistry.h"
 #include "MemorySettings.h"
 #include "NullSoundService.h"
@@ -23,7 +22,7 @@
 #include "frmAbout.h"
 #include "frmSplash.h"
 #include "frmWebsite.h"
-#include "modPlaySound.h"
+#include "modIdentity.h"
 #include "modSkin.h"
 
 #include <QApplication>
@@ -63,7 +62,8 @@ QString shippedSkin()
 // The start of the program as far as the skin goes: the splash window with its skin, and the program's skinning
 // fed by it. Loading the main window is only counted.
 struct Program {
-    AppState state;
+    // The banner pane stays out: it shows a page, which is not what these tests look at.
+    ProductIdentity state = withoutBanner(LoadProductIdentity());
     int mainWindowLoads = 0;
     int splashLoads = 0;
     std::unique_ptr<frmSplash> splash;
@@ -93,6 +93,11 @@ struct Program {
         splash->Load();
         splash->Timer2.stop();
     }
+    static ProductIdentity withoutBanner(ProductIdentity identity)
+    {
+        identity.gShowBanner = false;
+        return identity;
+    }
     std::function<void(QWidget&)> applySkin()
     {
         return [this](QWidget& window) {
@@ -107,20 +112,23 @@ struct MainWindow {
     MemorySettings settings;
     MemoryRegistry registry;
     NullWindowPlacement placement;
-    FakeShellWindows browsers;
+    clsOnTop onTop{placement};
     NullSoundService soundService;
-    modPlaySound sound{soundService};
-    EventLoopPump pump;
     UnansweredPrompt prompt;
+    QString lines;
+    QTextStream linesOut{&lines};
+    ShellDouble shell;
+    std::unique_ptr<BlockingEngine> engine;
     std::unique_ptr<Form1> form;
 
     Form1& load(Program& program)
     {
-        Form1Hooks hooks;
-        hooks.ApplySkin = program.applySkin();
-        form = std::make_unique<Form1>(Form1::Services{program.state, settings, registry, placement, browsers, sound,
-                                                       pump, prompt, QString(), home.filePath("data"),
-                                                       home.filePath("tarnwick"), hooks});
+        shell.applySkin = program.applySkin();
+        engine = std::make_unique<BlockingEngine>(
+            BlockingEngine::Setup{std::make_unique<SettingsPassThrough>(settings), home.filePath("data"), QString()},
+            soundService, prompt, linesOut);
+        form = std::make_unique<Form1>(
+            Form1::Services{*engine, program.state, registry, placement, shell, home.filePath("tarnwick")});
         QString error;
         if (!form->Load(&error))
             qFatal("the main window did not load: %s", qPrintable(error));
@@ -142,6 +150,16 @@ bool isSkinned(const QWidget& window, const Skin& skin)
 
 // The names of the plain labels the array's elements 1, 2, ... lie over (same container, place and text), in
 // order; "?" for an element over none. Fails the test when the indexes are not 0, 1, 2, ...
+// A control array of a window whose controls are its own: its elements in the order of their index.
+SkinLabelArray controlArray(QWidget& window, const char* name)
+{
+    SkinLabelArray array = window.findChildren<QLabel*>(QString::fromLatin1(name));
+    std::sort(array.begin(), array.end(), [](const QLabel* a, const QLabel* b) {
+        return a->property("index").toInt() < b->property("index").toInt();
+    });
+    return array;
+}
+
 QStringList overlaid(const SkinLabelArray& array)
 {
     QStringList names;
@@ -259,30 +277,35 @@ void TestSkin::everyWindowIsSkinnedOnLoad()
     MainWindow main;
     Form1& form = main.load(program);
     QVERIFY(isSkinned(form, skin));
-    QCOMPARE(overlaid(form.SkinLabel1), QStringList({"Label5", "Label6", "Label4", "Label2", "Label7", "Label8"}));
-    QCOMPARE(overlaid(form.SkinLabel2), QStringList({"Label3", "Label1"}));
-    QCOMPARE(form.List1->palette().color(QPalette::Base), colors.A);
-    QCOMPARE(form.Text2->palette().color(QPalette::Text), colors.B);
-    QCOMPARE(form.wbPicture->palette().color(QPalette::Window), colors.C);
+    QCOMPARE(overlaid(controlArray(form, "SkinLabel1")),
+             QStringList({"Label5", "Label6", "Label4", "Label2", "Label7", "Label8"}));
+    QCOMPARE(overlaid(controlArray(form, "SkinLabel2")), QStringList({"Label3", "Label1"}));
+    auto* List1 = form.findChild<QAbstractItemView*>("List1");
+    auto* Text1 = form.findChild<QWidget*>("Text1");
+    auto* Frame1 = form.findChild<QWidget*>("Frame1");
+    QCOMPARE(List1->palette().color(QPalette::Base), colors.A);
+    QCOMPARE(form.findChild<QWidget*>("Text2")->palette().color(QPalette::Text), colors.B);
+    QCOMPARE(form.findChild<QWidget*>("wbPicture")->palette().color(QPalette::Window), colors.C);
     // What the colour pass gave is what is seen: the style sheet paints nothing over it.
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QImage shot = form.grab().toImage();
-    QCOMPARE(pixelAt(shot, form, *form.List1->viewport(), form.List1->viewport()->rect().center()), colors.A);
-    QCOMPARE(pixelAt(shot, form, *form.Text1, form.Text1->rect().center()), colors.A);
+    QCOMPARE(pixelAt(shot, form, *List1->viewport(), List1->viewport()->rect().center()), colors.A);
+    QCOMPARE(pixelAt(shot, form, *Text1, Text1->rect().center()), colors.A);
     const qreal scale = Twips::scaleOf(form);
     const QPoint belowTheLists(Twips::toPixels(1000, scale), Twips::toPixels(3580, scale));
-    QCOMPARE(pixelAt(shot, form, *form.Frame1, belowTheLists), skin.palette().color(QPalette::Window));
+    QCOMPARE(pixelAt(shot, form, *Frame1, belowTheLists), skin.palette().color(QPalette::Window));
 
     // Setup prompt: same-container variant, the template on the window itself.
-    Form3 prompt(program.state, form.lists(), *form.onTop, 0, program.applySkin());
+    Form3 prompt(QStringLiteral("ads.example"), program.state, main.engine->lists(), main.onTop, 0,
+                 program.applySkin());
     prompt.Load();
     QVERIFY(isSkinned(prompt, skin));
     QCOMPARE(overlaid(prompt.SkinLabel1), QStringList({"Label1", "Label3"}));
     QCOMPARE(prompt.Command1->palette().color(QPalette::Button), colors.A);
 
     // Help window: no label step.
-    Form8 help(main.settings, *form.onTop, program.state, ResourceLocator().path("Help.rtf"), program.applySkin());
+    Form8 help(main.settings, main.onTop, program.state, ResourceLocator().path("Help.rtf"), program.applySkin());
     help.Load();
     QVERIFY(isSkinned(help, skin));
     QVERIFY(help.findChildren<SkinLabel*>().isEmpty());
@@ -296,7 +319,7 @@ void TestSkin::everyWindowIsSkinnedOnLoad()
     QVERIFY(about.Picture1->autoFillBackground());
 
     // Built-in browser window: same-container variant, the template in the browser frame.
-    frmWebsite website(program.state, *form.onTop, {}, program.applySkin());
+    frmWebsite website(program.state, main.onTop, {}, {}, program.applySkin());
     website.Load();
     QVERIFY(isSkinned(website, skin));
     QCOMPARE(overlaid(website.SkinLabel1), QStringList{"Label5"});
@@ -481,7 +504,7 @@ void TestSkin::recoveryGivesUpAfterOneTry()
     QCOMPARE(program.mainWindowLoads, 0);
 
     // A window's load goes on without it.
-    AppState state;
+    ProductIdentity state;
     state.gUseSkin = true;
     frmAbout about(state, ProductRecord::compiled(), [&program](frmAbout& w) { program.skin.ApplySkin(w); });
     QTest::ignoreMessage(QtWarningMsg,

@@ -1,6 +1,6 @@
 // The About window, offscreen: the texts it takes from the version record and the identity, where its
 // controls sit, its picture, and the skin step of its load.
-#include "AppState.h"
+#include "modIdentity.h"
 #include "ProductRecord.h"
 #include "frmAbout.h"
 
@@ -40,7 +40,7 @@ private slots:
 
 void TestAbout::textsComeFromTheRecordCaptionFromTheIdentity()
 {
-    AppState state;
+    ProductIdentity state;
     state.gProgramName = QStringLiteral("Tarnwick");
     frmAbout about(state, record(12, 7));
     about.Load();
@@ -68,7 +68,7 @@ void TestAbout::versionIsMajorDotMinor()
     QFETCH(int, major);
     QFETCH(int, minor);
     QFETCH(QString, shown);
-    AppState state;
+    ProductIdentity state;
     frmAbout about(state, record(major, minor));
     about.Load();
     QCOMPARE(about.lblVersion->text(), shown);
@@ -76,7 +76,7 @@ void TestAbout::versionIsMajorDotMinor()
 
 void TestAbout::emptyCompanyStaysEmpty()
 {
-    AppState state;
+    ProductIdentity state;
     ProductRecord r = record(3, 0);
     r.CompanyName.clear();
     frmAbout about(state, r);
@@ -87,7 +87,7 @@ void TestAbout::emptyCompanyStaysEmpty()
 
 void TestAbout::controlsSitWhereTheTwipsSay()
 {
-    AppState state;
+    ProductIdentity state;
     frmAbout about(state, record(3, 0));
     about.Load();
     about.show();
@@ -117,7 +117,7 @@ void TestAbout::controlsSitWhereTheTwipsSay()
 
 void TestAbout::pictureIsLoaded()
 {
-    AppState state;
+    ProductIdentity state;
     frmAbout about(state, record(3, 0));
     // Drawn at twice the box's size at 96 dpi, and scaled into it.
     QCOMPARE(about.Picture1->pixmap().size(), QSize(1002, 138));
@@ -126,7 +126,7 @@ void TestAbout::pictureIsLoaded()
 
 void TestAbout::skinRunsLastAndOnlyWhenSkinned()
 {
-    AppState state;
+    ProductIdentity state;
     QStringList seen;
     auto skin = [&seen](frmAbout& window) {
         seen.append(window.lblVersion->text());

@@ -1,6 +1,5 @@
 // The banner pane: the clip that hides the right-hand strip of the page, in twips and in pixels, and the
 // shipped banner page, loaded by a real QtWebEngine view.
-#include "AppState.h"
 #include "WebEngineTesting.h"
 #include "modIdentity.h"
 #include "modSkin.h"
@@ -95,8 +94,7 @@ void TestBanner::clipCutsTheRightStrip()
 
 void TestBanner::shippedPageFitsWhatIsShown()
 {
-    AppState state;
-    LoadProductIdentity(state);
+    const ProductIdentity state = LoadProductIdentity();
     const QUrl page(state.gBannerUrl);
     QVERIFY2(page.isLocalFile() && QFile::exists(page.toLocalFile()), qPrintable(state.gBannerUrl));
 

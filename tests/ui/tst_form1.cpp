@@ -1,23 +1,22 @@
 // The main window from load to unload, offscreen: options and their messages, the settings it reads and
 // writes, the list files it makes, run at start-up through real autostart entries, and the splash.
 #include "AddRemove.h"
-#include "AppState.h"
+#include "BlockingEngine.h"
 #include "DecisionContext.h"
-#include "EventLoopPump.h"
 #include "FakeBrowser.h"
 #include "FileRoutines.h"
 #include "Form1.h"
+#include "MainWindowDoubles.h"
 #include "MemorySettings.h"
 #include "Module1.h"
 #include "NullSoundService.h"
 #include "NullWindowPlacement.h"
-#include "PanelStatusBar.h"
 #include "RegistryService.h"
+#include "StoredOptions.h"
 #include "TestFiles.h"
 #include "UnansweredPrompt.h"
 #include "frmSplash.h"
 #include "modIdentity.h"
-#include "modPlaySound.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -25,8 +24,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QToolButton>
 
 #include <sys/stat.h>
@@ -36,39 +37,47 @@ namespace {
 const QStringList kWrittenAtClose{"chkRunAtStart", "chkOnTop",      "chkAuto",  "chkStopPop", "intStopped",
                                   "strAllowed",    "strDisallowed", "chkLinks", "state"};
 
-// One main window with everything it needs, in a folder of its own.
+// One main window over a blocking engine, with everything they need, in a folder of its own.
 struct Rig {
     QTemporaryDir home;
-    AppState state;
     MemorySettings settings;
     std::unique_ptr<Registry> registry;
     NullWindowPlacement placement;
-    FakeShellWindows browsers;
     NullSoundService soundService;
-    modPlaySound sound{soundService};
-    EventLoopPump pump;
     UnansweredPrompt prompt;
-    Form1Hooks hooks;
-    int helpShown = 0;
+    QString lines;
+    QTextStream linesOut{&lines};
+    // The banner is off unless a test wants it: it needs a page to show.
+    ProductIdentity identity = withoutBanner(LoadProductIdentity());
+    ShellDouble shell;
+    std::unique_ptr<BlockingEngine> engine;
+    FakeShellWindows* browsers = nullptr;
     std::unique_ptr<Form1> form;
 
     Rig()
     {
         registry = createRegistry({home.filePath("registry.sqlite3"), autostart(), "Tarnwick"});
-        LoadProductIdentity(state);
-        hooks.ShowHelpWindow = [this]() -> QWidget* {
-            ++helpShown;
-            return nullptr;
-        };
+        engine = std::make_unique<BlockingEngine>(
+            BlockingEngine::Setup{std::make_unique<SettingsPassThrough>(settings), dataFolder(), QString()},
+            soundService, prompt, linesOut);
+        auto fake = std::make_unique<FakeShellWindows>();
+        browsers = fake.get();
+        engine->windows().add(std::move(fake));
+    }
+    static ProductIdentity withoutBanner(ProductIdentity identity)
+    {
+        identity.gShowBanner = false;
+        return identity;
     }
     QString dataFolder() const { return home.filePath("data/Tarnwick"); }
     QString autostart() const { return home.filePath("config/autostart"); }
     QString program() const { return home.filePath("my programs/tarnwick"); }
+    DecisionState& state() const { return engine->state(); }
+    int helpShown() const { return int(shell.calls.count("ShowHelpWindow")); }
 
     Form1& build()
     {
-        form = std::make_unique<Form1>(Form1::Services{state, settings, *registry, placement, browsers, sound, pump,
-                                                       prompt, QString(), dataFolder(), program(), hooks});
+        form = std::make_unique<Form1>(Form1::Services{*engine, identity, *registry, placement, shell, program()});
         return *form;
     }
     Form1& load()
@@ -80,6 +89,23 @@ struct Rig {
         return *form;
     }
 };
+
+template <typename Control> Control* control(QObject& form, const char* name)
+{
+    auto* found = form.findChild<Control*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+QAction* actionItem(Form1& form, int index)
+{
+    for (QAction* action : form.findChildren<QAction*>(QStringLiteral("mnuActionItem"))) {
+        if (action->property("index").toInt() == index)
+            return action;
+    }
+    qFatal("no mnuActionItem %d", index);
+}
 
 QCheckBox* box(Form1& form, int number)
 {
@@ -128,22 +154,23 @@ void TestForm1::firstStartWithNothingStored()
     QVERIFY(!box(form, 6)->isChecked());
     QCOMPARE(form.panelText(1), "0 Popups blocked to date");
     // The options' messages at start-up find no panel 2.
-    QCOMPARE(form.StatusBar1->panelCount(), 3);
+    QCOMPARE(form.panelCount(), 3);
     QCOMPARE(form.panelText(2), QString());
     QCOMPARE(form.panelText(3), QString());
     // Only the sound option is stored while starting.
     QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkSound", "1"}}));
     QCOMPARE(readBytes(rig.dataFolder() + "/allowed.txt"), "www.tarnwick.example\r\n");
     QCOMPARE(readBytes(rig.dataFolder() + "/disallowed.txt"), "\r\n");
-    QCOMPARE(form.lists().List1().stringList(), QStringList{"www.tarnwick.example"});
-    QCOMPARE(form.state, "up");
+    QCOMPARE(rig.engine->lists().List1().stringList(), QStringList{"www.tarnwick.example"});
+    QCOMPARE(form.state(), "up");
     QVERIFY(!(form.windowState() & Qt::WindowMinimized));
-    QCOMPARE(rig.helpShown, 1);
-    QVERIFY(!rig.state.gOnTopActive);
+    QCOMPARE(rig.helpShown(), 1);
+    QVERIFY(!form.isOnTop());
     QVERIFY(rig.placement.calls().isEmpty());
-    QVERIFY(form.tracker());
+    QVERIFY(rig.engine->tracker());
     // The decision reads the boxes.
-    QVERIFY(form.PopupBlocking() && form.SetupMode() && form.BlockSound() && !form.LinkException());
+    const StoredOptions& options = rig.engine->options();
+    QVERIFY(options.PopupBlocking() && options.SetupMode() && options.BlockSound() && !options.LinkException());
 }
 
 void TestForm1::storedValuesAreRestored()
@@ -158,16 +185,16 @@ void TestForm1::storedValuesAreRestored()
     QVERIFY(!box(form, 2)->isChecked());
     QVERIFY(!box(form, 1)->isChecked());
     QCOMPARE(form.panelText(1), "41 Popups blocked to date");
-    QCOMPARE(rig.state.gBlockedCount, 41);
+    QCOMPARE(rig.state().gBlockedCount, 41);
     // Always on top took effect through its own handling, stored again as it ran.
-    QVERIFY(rig.state.gOnTopActive);
+    QVERIFY(form.isOnTop());
     QVERIFY(rig.placement.isTopmost(form.winId()));
     // Only exactly "up" starts the window normal: minimised, which the window records as "down".
     QCOMPARE(rig.settings.writes, (QList<QPair<QString, QString>>{{"chkOnTop", "1"}, {"state", "down"}}));
-    QCOMPARE(form.state, "down");
+    QCOMPARE(form.state(), "down");
     QVERIFY(form.windowState() & Qt::WindowMinimized);
     // Only exactly "1" shows the help.
-    QCOMPARE(rig.helpShown, 0);
+    QCOMPARE(rig.helpShown(), 0);
     // Without a tray to hide in, the window says why it stays in the task bar.
     QCOMPARE(form.panelText(2), "There is no system tray: the window stays in the task bar");
 }
@@ -191,12 +218,12 @@ void TestForm1::listFilesDecideTheListsOverStoredTexts()
     rig.settings.values = {{"strAllowed", "stored.example\r\n"}, {"strDisallowed", "gone.example\r\n"}};
     QVERIFY(writeBytes(rig.dataFolder() + "/allowed.txt", "a.example\r\nb.example\r\n\r\n"));
     QVERIFY(writeBytes(rig.dataFolder() + "/disallowed.txt", "c.example\r\n"));
-    Form1& form = rig.load();
-    QCOMPARE(rig.state.gAllowedSites.text(), "a.example\r\nb.example\r\n");
-    QCOMPARE(rig.state.gDisallowedSites.text(), "c.example\r\n");
+    rig.load();
+    QCOMPARE(rig.state().gAllowedSites.text(), "a.example\r\nb.example\r\n");
+    QCOMPARE(rig.state().gDisallowedSites.text(), "c.example\r\n");
     // Existing files are never rewritten at start-up.
     QCOMPARE(readBytes(rig.dataFolder() + "/allowed.txt"), "a.example\r\nb.example\r\n\r\n");
-    QCOMPARE(form.lists().List2().stringList(), QStringList{"c.example"});
+    QCOMPARE(rig.engine->lists().List2().stringList(), QStringList{"c.example"});
 }
 
 void TestForm1::everyOptionSaysWhatItDid_data()
@@ -253,24 +280,17 @@ void TestForm1::everyOptionSaysWhatItDid()
         QCOMPARE(rig.placement.calls().size(), 2);
         QVERIFY(rig.placement.calls().constFirst().topmost);
         QVERIFY(!rig.placement.isTopmost(form.winId()));
-        QVERIFY(!rig.state.gOnTopActive);
+        QVERIFY(!form.isOnTop());
     }
 }
 
 void TestForm1::closeWritesTheSettingsInOrder()
 {
     Rig rig;
-    int trayRemoved = 0, hookRemoved = 0;
-    rig.hooks.RemoveTrayIcon = [&](Form1&) {
-        ++trayRemoved;
-    };
-    rig.hooks.RemoveHook = [&] {
-        ++hookRemoved;
-    };
     Form1& form = rig.load();
     box(form, 3)->click();
     box(form, 6)->click();
-    rig.state.gBlockedCount = 7;
+    rig.state().gBlockedCount = 7;
     rig.settings.writes.clear();
     QSignalSpy ended(&form, &Form1::ProgramEnded);
 
@@ -283,9 +303,11 @@ void TestForm1::closeWritesTheSettingsInOrder()
     QCOMPARE(rig.settings.values.value("strAllowed"), "www.tarnwick.example\r\n");
     QCOMPARE(rig.settings.values.value("state"), "up");
     QCOMPARE(ended.size(), 1);
-    QCOMPARE(trayRemoved, 1);
-    QCOMPARE(hookRemoved, 1);
-    QVERIFY(!form.tracker());
+    QCOMPARE(rig.shell.calls.count("RemoveTrayIcon"), 1);
+    QCOMPARE(rig.shell.calls.count("RemoveHook"), 1);
+    // The program ends, and its skin with it.
+    QCOMPARE(rig.shell.calls.count("StopSkinning"), 1);
+    QVERIFY(!rig.engine->tracker());
     // A second close (the session ending after "Exit") writes nothing more.
     form.Unload();
     QCOMPARE(rig.settings.writtenKeys().size(), kWrittenAtClose.size());
@@ -294,15 +316,15 @@ void TestForm1::closeWritesTheSettingsInOrder()
 void TestForm1::closeWithTheBrowserWindowOpenLeavesTheProgramRunning()
 {
     Rig rig;
-    rig.hooks.WebsiteWindowVisible = [] {
-        return true;
-    };
+    rig.shell.websiteOpen = true;
     Form1& form = rig.load();
     QSignalSpy ended(&form, &Form1::ProgramEnded);
     form.close();
     QCOMPARE(rig.settings.writtenKeys().mid(1), kWrittenAtClose);
-    QVERIFY(rig.state.gExitPending);
     QCOMPARE(ended.size(), 0);
+    // The skin stays for the browser window, which ends the program when it closes.
+    QCOMPARE(rig.shell.calls.count("StopSkinning"), 0);
+    QVERIFY(!rig.engine->tracker());
 }
 
 void TestForm1::blocksAreCountedLiveAndSavedAtOnce()
@@ -310,7 +332,7 @@ void TestForm1::blocksAreCountedLiveAndSavedAtOnce()
     Rig rig;
     rig.settings.values = {{"chkAuto", "0"}, {"intStopped", "9"}};
     Form1& form = rig.load();
-    auto page = rig.browsers.open("https://ads.example/page");
+    auto page = rig.browsers->open("https://ads.example/page");
     auto popup = page->openPopup("https://ads.example/popup");
     QTRY_VERIFY(popup.settled());
     QVERIFY(popup.blocked());
@@ -335,8 +357,8 @@ void TestForm1::runAtStartupWritesAndRemovesARealAutostartEntry()
     const QByteArray written = readBytes(entry);
     // The path has a space: the Exec line quotes it.
     QVERIFY2(written.contains("Exec=\"" + rig.program().toUtf8() + "\""), written.constData());
-    QCOMPARE(form.VarAddRemove->GetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                          "Tarnwick"),
+    QCOMPARE(AddRemove(*rig.registry)
+                 .GetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tarnwick"),
              rig.program());
 
     box(form, 4)->click();
@@ -403,12 +425,12 @@ void TestForm1::captionsComeFromTheIdentity()
     ProductRecord record = ProductRecord::compiled();
     record.CompanyName = company;
     record.Comments = website;
-    LoadProductIdentity(rig.state, record, "https://banner.example/adserver.asp");
-    QVERIFY(rig.state.gUseSkin && rig.state.gShowBanner);
-    QCOMPARE(rig.state.gBannerUrl, "https://banner.example/adserver.asp");
+    rig.identity = Rig::withoutBanner(LoadProductIdentity(record, "https://banner.example/adserver.asp"));
+    QVERIFY(rig.identity.gUseSkin);
+    QCOMPARE(rig.identity.gBannerUrl, "https://banner.example/adserver.asp");
     Form1& form = rig.load();
     QCOMPARE(form.windowTitle(), caption);
-    QCOMPARE(form.Command7->text(), visit);
+    QCOMPARE(control<QToolButton>(form, "Command7")->text(), visit);
 }
 
 void TestForm1::controlsSitWhereTheTwipsSay()
@@ -419,23 +441,23 @@ void TestForm1::controlsSitWhereTheTwipsSay()
     auto px = [scale](int twips) {
         return qRound(twips * scale / 15.0);
     };
-    QCOMPARE(form.Frame1->geometry(), QRect(px(60), px(2880), px(7515), px(3675)));
+    QCOMPARE(control<QGroupBox>(form, "Frame1")->geometry(), QRect(px(60), px(2880), px(7515), px(3675)));
     QCOMPARE(box(form, 4)->geometry(), QRect(px(120), px(1440), px(200), px(200)));
     QCOMPARE(form.findChild<QLabel*>("Label8")->toolTip(), box(form, 4)->toolTip());
     QCOMPARE(form.findChild<QLabel*>("Label8")->text(), "Automation: Run at startup and block popups automatically");
-    QCOMPARE(form.findChild<QWidget*>("List2")->parentWidget(), form.Frame1);
+    QCOMPARE(form.findChild<QWidget*>("List2")->parentWidget(), control<QGroupBox>(form, "Frame1"));
     QCOMPARE(form.centralWidget()->width(), px(7605));
     // The status bar's panels share the window's width without widening it.
     form.show();
     QCOMPARE(form.width(), px(7605));
-    QVERIFY(form.StatusBar1->panel(1)->width() <= px(7605) / 2);
+    QVERIFY(control<QLabel>(*form.statusBar(), "Panel1")->width() <= px(7605) / 2);
     QVERIFY(form.font().families().contains("Verdana"));
     QStringList menus;
     for (QAction* action : form.menuBar()->actions())
         menus.append(action->text());
     QCOMPARE(menus, (QStringList{"File", "Action", "Tools", "Help", "About"}));
     QStringList popup;
-    for (QAction* action : form.Popup->actions())
+    for (QAction* action : control<QMenu>(form, "Popup")->actions())
         popup.append(action->objectName());
     QCOMPARE(popup, (QStringList{"close", "show", "allow", "Exit"}));
 }
@@ -444,26 +466,24 @@ void TestForm1::bannerMakesRoomOnlyWhenThereIsOne()
 {
     Rig without;
     Form1& plain = without.load();
-    QCOMPARE(plain.topTwips(plain.Frame1), 2880);
+    QCOMPARE(plain.topTwips(control<QGroupBox>(plain, "Frame1")), 2880);
 
     Rig with;
-    int installed = 0;
-    with.hooks.InstallBanner = [&](Form1&) {
-        ++installed;
-    };
+    with.identity.gShowBanner = true;
     Form1& form = with.load();
-    QCOMPARE(installed, 1);
-    QCOMPARE(form.topTwips(form.Frame1), 2880 + 945 + 100);
-    QCOMPARE(form.topTwips(form.Frame2), 1080 + 945 + 100);
+    QCOMPARE(with.shell.calls.count("InstallBanner"), 1);
+    QCOMPARE(form.topTwips(control<QGroupBox>(form, "Frame1")), 2880 + 945 + 100);
+    QCOMPARE(form.topTwips(control<QGroupBox>(form, "Frame2")), 1080 + 945 + 100);
     QCOMPARE(form.clientHeightTwips(), 6930 + 945 + 100);
 
     // A banner that fails leaves the program starting, the later steps included.
     Rig failing;
-    failing.hooks.InstallBanner = [](Form1&) {
+    failing.identity.gShowBanner = true;
+    failing.shell.installBanner = [](QWebEngineView&, QLabel&) {
         throw std::runtime_error("no banner today");
     };
     failing.load();
-    QCOMPARE(failing.helpShown, 1);
+    QCOMPARE(failing.helpShown(), 1);
 }
 
 void TestForm1::unusableDataFolderStopsTheLoad()
@@ -484,11 +504,10 @@ void TestForm1::unusableDataFolderStopsTheLoad()
 
 void TestForm1::splashLoadsTheMainWindowAtTheLastTick()
 {
-    AppState state;
-    state.gExitPending = true;
+    const ProductIdentity identity = LoadProductIdentity();
     QWidget main;
     int loads = 0;
-    frmSplash splash(state, [&]() -> QWidget* {
+    frmSplash splash(identity, [&]() -> QWidget* {
         ++loads;
         // The timer is stopped before the main window loads.
         if (splash.Timer2.isActive())
@@ -497,8 +516,6 @@ void TestForm1::splashLoadsTheMainWindowAtTheLastTick()
     });
     splash.show();
     splash.Load();
-    QVERIFY(!state.gExitPending);
-    QCOMPARE(state.gProgramName, "Tarnwick");
     QVERIFY(splash.Timer2.isActive());
     QCOMPARE(splash.Timer2.interval(), 2);
     QTRY_VERIFY(main.isVisible());
@@ -532,56 +549,54 @@ void TestForm1::allowNextTogglesFromEverySource()
 {
     Rig rig;
     Form1& form = rig.load();
-    QVERIFY(!rig.state.gAllowNext);
-    form.Command5->click();
-    QVERIFY(rig.state.gAllowNext);
+    QVERIFY(!rig.state().gAllowNext);
+    control<QToolButton>(form, "Command5")->click();
+    QVERIFY(rig.state().gAllowNext);
     QCOMPARE(form.panelText(2), "The next popup will be allowed.");
-    form.allow->trigger();
-    QVERIFY(!rig.state.gAllowNext);
+    control<QAction>(form, "allow")->trigger();
+    QVERIFY(!rig.state().gAllowNext);
     QCOMPARE(form.panelText(2), "The next popup will NOT be allowed.");
-    form.mnuActionItem[1]->trigger();
-    QVERIFY(rig.state.gAllowNext);
+    actionItem(form, 1)->trigger();
+    QVERIFY(rig.state().gAllowNext);
     form.pctHotkey_MouseMove();
-    QVERIFY(!rig.state.gAllowNext);
+    QVERIFY(!rig.state().gAllowNext);
     QCOMPARE(form.panelText(2), "The next popup will NOT be allowed.");
 
     // A popup that uses the flag leaves the text alone.
-    form.Command5->click();
-    auto page = rig.browsers.open("https://ads.example/");
+    control<QToolButton>(form, "Command5")->click();
+    auto page = rig.browsers->open("https://ads.example/");
     auto popup = page->openPopup("https://ads.example/p");
     QTRY_VERIFY(popup.settled());
     QVERIFY(!popup.blocked());
-    QVERIFY(!rig.state.gAllowNext);
+    QVERIFY(!rig.state().gAllowNext);
     QCOMPARE(form.panelText(2), "The next popup will be allowed.");
 }
 
 void TestForm1::minimisingHidesInTheTrayAndShowingRestores()
 {
     Rig rig;
-    rig.hooks.TrayIconShown = [] {
-        return true;
-    };
+    rig.shell.trayShown = true;
     Form1& form = rig.load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     rig.settings.writes.clear();
 
-    form.Command6->click();
+    control<QToolButton>(form, "Command6")->click();
     QTRY_VERIFY(!form.isVisible());
-    QCOMPARE(form.state, "down");
+    QCOMPARE(form.state(), "down");
     QCOMPARE(rig.settings.writes.value(0), (QPair<QString, QString>{"state", "down"}));
-    form.showItem->trigger();
+    control<QAction>(form, "show")->trigger();
     QTRY_VERIFY(form.isVisible());
     QVERIFY(!form.isMinimized());
-    QCOMPARE(form.state, "up");
+    QCOMPARE(form.state(), "up");
     QCOMPARE(rig.settings.writes.constLast(), (QPair<QString, QString>{"state", "up"}));
 
     // "Exit" from the tray menu while hidden ends the program and keeps "down" for the next start.
-    form.mnuActionItem[0]->trigger();
+    actionItem(form, 0)->trigger();
     QTRY_VERIFY(!form.isVisible());
     QSignalSpy ended(&form, &Form1::ProgramEnded);
     rig.settings.writes.clear();
-    form.Exit->trigger();
+    control<QAction>(form, "Exit")->trigger();
     QCOMPARE(ended.size(), 1);
     QCOMPARE(rig.settings.writtenKeys(), kWrittenAtClose);
     QCOMPARE(rig.settings.values.value("state"), "down");
@@ -590,13 +605,11 @@ void TestForm1::minimisingHidesInTheTrayAndShowingRestores()
 void TestForm1::withoutATrayMinimisingKeepsTheWindowReachable()
 {
     Rig rig;
-    rig.hooks.TrayIconShown = [] {
-        return false;
-    };
+    rig.shell.trayShown = false;
     Form1& form = rig.load();
     form.show();
-    form.Command6->click();
-    QCOMPARE(form.state, "down");
+    control<QToolButton>(form, "Command6")->click();
+    QCOMPARE(form.state(), "down");
     QVERIFY(form.isVisible());
     QCOMPARE(form.panelText(2), "There is no system tray: the window stays in the task bar");
 }
@@ -604,20 +617,18 @@ void TestForm1::withoutATrayMinimisingKeepsTheWindowReachable()
 void TestForm1::startedMinimisedEndsUpInTheTray()
 {
     Rig rig;
-    rig.hooks.TrayIconShown = [] {
-        return true;
-    };
+    rig.shell.trayShown = true;
     rig.settings.values = {{"state", "down"}};
     Form1& form = rig.load();
     form.show();
     QTRY_VERIFY(!form.isVisible());
-    QCOMPARE(form.state, "down");
+    QCOMPARE(form.state(), "down");
 }
 
 void TestForm1::hotKeyThatCannotBeHadIsSaidOnce()
 {
     Rig rig;
-    rig.hooks.InstallHook = [](Form1&, QString* reason) {
+    rig.shell.installHook = [](QString* reason) {
         *reason = "Another program holds the Win+Z hot key.";
         return false;
     };

@@ -1,6 +1,6 @@
 // The setup-mode prompt, offscreen: its controls, what each answer does to the lists, the answers that change
 // nothing, the topmost steps of its load, and two popups asking at once.
-#include "AppState.h"
+#include "DecisionState.h"
 #include "Form3.h"
 #include "ListFile.h"
 #include "Module1.h"
@@ -10,6 +10,7 @@
 #include "StatusSink.h"
 #include "TestFiles.h"
 #include "clsOnTop.h"
+#include "modIdentity.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -46,7 +47,9 @@ struct Answers {
 // The prompt service with real list files in a folder of its own, and a window standing for the main one.
 struct Rig {
     QTemporaryDir home;
-    AppState state;
+    DecisionState state;
+    ProductIdentity identity;
+    bool mainOnTop = false;
     StatusRecorder status;
     NullWindowPlacement placement;
     clsOnTop onTop{placement};
@@ -64,7 +67,7 @@ struct Rig {
         lists->LoadAllowedSites();
         lists->LoadDisallowedSites();
         prompt = std::make_unique<SetupPrompt>(
-            state, *lists, onTop, [this] { return mainWindow.winId(); },
+            identity, *lists, onTop, [this] { return mainOnTop ? mainWindow.winId() : WId(0); },
             [this](Form3& form) {
                 if (skin)
                     skin(form);
@@ -264,8 +267,8 @@ void TestForm3::loadPutsThePromptOnTop()
     QFETCH(bool, onTop);
     Answers answers;
     Rig rig;
-    rig.state.gOnTopActive = onTop;
-    rig.state.gUseSkin = true;
+    rig.mainOnTop = onTop;
+    rig.identity.gUseSkin = true;
     // The skin comes last, with the box filled and the topmost steps done; its failure is no failure.
     qsizetype callsWhenSkinned = -1;
     QString textWhenSkinned;

@@ -1,6 +1,6 @@
 // The help window, offscreen: its controls, the help file read into it, what it says when the file is missing or
 // is not rich text, the skin and topmost steps of its load, and the "Show at Startup" box stored both ways.
-#include "AppState.h"
+#include "modIdentity.h"
 #include "Form8.h"
 #include "MemorySettings.h"
 #include "NullWindowPlacement.h"
@@ -23,7 +23,7 @@ using Writes = QList<QPair<QString, QString>>;
 
 struct Rig {
     QTemporaryDir folder;
-    AppState state;
+    ProductIdentity identity;
     MemorySettings settings;
     NullWindowPlacement placement;
     clsOnTop onTop{placement};
@@ -42,7 +42,7 @@ struct Rig {
     }
     std::unique_ptr<Form8> load(const QString& helpFile)
     {
-        auto form = std::make_unique<Form8>(settings, onTop, state, helpFile, skin);
+        auto form = std::make_unique<Form8>(settings, onTop, identity, helpFile, skin);
         form->Load();
         return form;
     }
@@ -68,7 +68,7 @@ private slots:
 void TestForm8::controlsSitWhereTheTwipsSay()
 {
     Rig rig;
-    Form8 form(rig.settings, rig.onTop, rig.state, rig.shippedHelp());
+    Form8 form(rig.settings, rig.onTop, rig.identity, rig.shippedHelp());
     const qreal scale = form.logicalDpiX() / 96.0;
     auto px = [scale](int twips) {
         return qRound(twips * scale / 15.0);
@@ -95,7 +95,7 @@ void TestForm8::controlsSitWhereTheTwipsSay()
 void TestForm8::loadShowsTheHelpOnTop()
 {
     Rig rig;
-    rig.state.gUseSkin = true;
+    rig.identity.gUseSkin = true;
     auto form = rig.load(rig.shippedHelp());
     QVERIFY(form->rtf1->toPlainText().startsWith("Tarnwick Help\n"));
     QVERIFY(form->rtf1->toPlainText().contains("Allow Always"));
@@ -186,7 +186,7 @@ void TestForm8::damagedFileShowsWhatCouldBeRead()
 void TestForm8::skinFailureDoesNotStopTheLoad()
 {
     Rig rig;
-    rig.state.gUseSkin = true;
+    rig.identity.gUseSkin = true;
     rig.skin = [](QWidget&) {
         throw std::runtime_error("no skin today");
     };
@@ -205,7 +205,7 @@ void TestForm8::skinFailureDoesNotStopTheLoad()
 void TestForm8::openedAndClosedByItsCaller()
 {
     Rig rig;
-    QPointer<Form8> help = new Form8(rig.settings, rig.onTop, rig.state, rig.shippedHelp());
+    QPointer<Form8> help = new Form8(rig.settings, rig.onTop, rig.identity, rig.shippedHelp());
     help->setAttribute(Qt::WA_DeleteOnClose);
     help->Load();
     help->show();

@@ -1,7 +1,7 @@
 // The built-in browser window, offscreen with a real QtWebEngine and pages served on 127.0.0.1: where its
 // controls go as the window is resized, its load steps, navigation from the address box and the buttons,
 // addresses it cannot use, and its close ending the program only when the main window has gone.
-#include "AppState.h"
+#include "modIdentity.h"
 #include "LoopbackHttpServer.h"
 #include "NullWindowPlacement.h"
 #include "PanelStatusBar.h"
@@ -29,11 +29,12 @@ namespace {
 constexpr int kLoadTimeoutMs = 60000;
 
 struct Rig {
-    AppState state;
+    ProductIdentity identity = LoadProductIdentity();
+    bool exitPending = false;
     NullWindowPlacement placement;
     clsOnTop onTop{placement};
     QStringList calls;
-    frmWebsite window{state, onTop, [this] {
+    frmWebsite window{identity, onTop, [this] { return exitPending; }, [this] {
                           calls << QStringLiteral("endProgram");
                       }};
 
@@ -180,13 +181,11 @@ void TestWebsite::tinyWindowGetsDistancesNotNegativeSizes()
 void TestWebsite::loadNamesTheSiteAndMaximises()
 {
     Rig rig;
-    rig.state.gWebsite = QStringLiteral("stale");
     QStringList skinned;
-    frmWebsite w(rig.state, rig.onTop, {}, [&skinned](QWidget& form) { skinned << form.objectName(); });
+    frmWebsite w(rig.identity, rig.onTop, {}, {}, [&skinned](QWidget& form) { skinned << form.objectName(); });
     w.Load();
-    // The identity is read again: the site comes from the version record, not from what the state held.
-    QCOMPARE(rig.state.gWebsite, QStringLiteral("www.tarnwick.example"));
-    QCOMPARE(w.windowTitle(), rig.state.gWebsite);
+    // The site comes from the identity the program read at start-up.
+    QCOMPARE(w.windowTitle(), QStringLiteral("www.tarnwick.example"));
     // The view takes the address as its own once the navigation has begun.
     QTRY_COMPARE_WITH_TIMEOUT(w.WebBrowser1->url(), QUrl(QStringLiteral("http://www.tarnwick.example/")),
                               kLoadTimeoutMs);
@@ -201,7 +200,7 @@ void TestWebsite::loadNamesTheSiteAndMaximises()
     QCOMPARE(calls[1].window, w.winId());
 
     // A skin that fails leaves a window that loads all the same.
-    frmWebsite failing(rig.state, rig.onTop, {}, [](QWidget&) { throw std::runtime_error("no skin"); });
+    frmWebsite failing(rig.identity, rig.onTop, {}, {}, [](QWidget&) { throw std::runtime_error("no skin"); });
     failing.Load();
     QVERIFY(failing.windowState() & Qt::WindowMaximized);
 }
@@ -334,8 +333,8 @@ void TestWebsite::closingWithExitPendingEndsTheProgram()
     QFETCH(QStringList, calls);
     Rig rig;
     rig.window.show();
-    rig.state.gExitPending = exitPending;
-    rig.state.gUseSkin = useSkin;
+    rig.exitPending = exitPending;
+    rig.identity.gUseSkin = useSkin;
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
     QCOMPARE(rig.calls, calls);

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "MainWindowShell.h"
+#include "SettingsStore.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// A settings store that passes everything on to one the test keeps, so that the test sees what the engine
+// that owns this one reads and writes.
+class SettingsPassThrough : public SettingsStore {
+public:
+    explicit SettingsPassThrough(SettingsStore& target)
+        : m_target(target)
+    {}
+    QString GetSetting(const QString& key, const QString& defaultValue) const override
+    {
+        return m_target.GetSetting(key, defaultValue);
+    }
+    bool SaveSetting(const QString& key, const QString& value) override { return m_target.SaveSetting(key, value); }
+
+private:
+    SettingsStore& m_target;
+};
+
+// The program's part in the main window's load and unload, for tests: no tray, a hot key that installs,
+// no skin, no banner and no help window unless a test gives them. Records what was asked, in order.
+struct ShellDouble : MainWindowShell {
+    bool trayShown = false;
+    bool websiteOpen = false;
+    std::function<bool(QString* reason)> installHook;
+    std::function<void(QWidget&)> applySkin;
+    std::function<void(QWebEngineView&, QLabel&)> installBanner;
+    std::function<QWidget*()> showHelp;
+    // What the main window asked hot-key presses to call.
+    std::function<void()> hotKeyPressed;
+    QStringList calls;
+
+    void AddTrayIcon(QWidget&) override { calls << QStringLiteral("AddTrayIcon"); }
+    void RemoveTrayIcon(QWidget&) override { calls << QStringLiteral("RemoveTrayIcon"); }
+    bool TrayIconShown() const override { return trayShown; }
+    bool InstallHook(QWidget&, std::function<void()> pressed, QString* reason) override
+    {
+        calls << QStringLiteral("InstallHook");
+        hotKeyPressed = std::move(pressed);
+        return !installHook || installHook(reason);
+    }
+    void RemoveHook() override { calls << QStringLiteral("RemoveHook"); }
+    void ApplySkin(QWidget& window) override
+    {
+        calls << QStringLiteral("ApplySkin");
+        if (applySkin)
+            applySkin(window);
+    }
+    void StopSkinning() override { calls << QStringLiteral("StopSkinning"); }
+    void InstallBanner(QWebEngineView& banner, QLabel& picture) override
+    {
+        calls << QStringLiteral("InstallBanner");
+        if (installBanner)
+            installBanner(banner, picture);
+    }
+    void CheckToolsEntry() override { calls << QStringLiteral("CheckToolsEntry"); }
+    QWidget* ShowHelpWindow() override
+    {
+        calls << QStringLiteral("ShowHelpWindow");
+        return showHelp ? showHelp() : nullptr;
+    }
+    bool WebsiteWindowKeepsProgram() override { return websiteOpen; }
+};
