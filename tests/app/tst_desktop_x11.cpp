@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -70,6 +71,11 @@ public:
     // that goes away while it looks, and answer nothing.
     xcb_window_t windowNamed(const QByteArray& name, xcb_window_t under = XCB_WINDOW_NONE)
     {
+        return windowWhere([&name](const QByteArray& title) { return title == name; }, under);
+    }
+    xcb_window_t windowWhere(const std::function<bool(const QByteArray& title)>& wanted,
+                             xcb_window_t under = XCB_WINDOW_NONE)
+    {
         if (under == XCB_WINDOW_NONE)
             under = x.root();
         const XReply<xcb_query_tree_reply_t> tree(
@@ -85,10 +91,10 @@ public:
             const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
                 x.connection(), xcb_get_window_attributes(x.connection(), children[i]), nullptr));
             if (title && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-                QByteArray(static_cast<const char*>(xcb_get_property_value(title.get())),
-                           xcb_get_property_value_length(title.get())) == name)
+                wanted(QByteArray(static_cast<const char*>(xcb_get_property_value(title.get())),
+                                  xcb_get_property_value_length(title.get()))))
                 return children[i];
-            if (const xcb_window_t found = windowNamed(name, children[i]))
+            if (const xcb_window_t found = windowWhere(wanted, children[i]))
                 return found;
         }
         return 0;
@@ -133,6 +139,19 @@ public:
             return false;
         clickTwips(prompt, buttonLeft + 1455 / 2, 2400 + 855 / 2);
         return true;
+    }
+    // Asks a window to close, as its title bar's close button does.
+    void closeWindow(xcb_window_t window)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = x.atom("WM_PROTOCOLS");
+        event.data.data32[0] = x.atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(x.connection(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        xcb_flush(x.connection());
     }
     // Clicks a point of a window given in twips, as the window lays itself out at 96 dpi.
     void clickTwips(xcb_window_t window, int left, int top)
@@ -202,6 +221,7 @@ class TestDesktopX11 : public QObject {
     Q_OBJECT
 private slots:
     void trayHotKeyAndPromptOnARealDesktop();
+    void closingTheMainWindowLeavesTheBrowserWindowInCharge();
 };
 
 void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
@@ -281,6 +301,51 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
 
     ::kill(pid_t(tarnwick.processId()), SIGTERM);
     QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 0);
+}
+
+// Visit, then close the main window: the built-in browser window stays, and so does the program, until it is
+// closed too.
+void TestDesktopX11::closingTheMainWindowLeavesTheBrowserWindowInCharge()
+{
+    DesktopX11Rig rig;
+    if (!rig.x.installed() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        QSKIP("Xvfb, openbox or xdotool is not installed (tools/deps.sh test installs them)");
+    QVERIFY2(rig.x.error().isEmpty(), qPrintable(rig.x.error()));
+    const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Tarnwick/Tarnwick.ini";
+    QVERIFY(writeBytes(settings, "[Settings]\nshowHelp=0\n"));
+
+    QProcess& tarnwick = rig.tarnwick.process();
+    tarnwick.setProcessEnvironment(rig.environment());
+    tarnwick.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    QVERIFY(tarnwick.waitForStarted());
+    xcb_window_t main = 0;
+    QVERIFY(QTest::qWaitFor([&] { return (main = rig.windowNamed("Tarnwick by Hollin")) != 0; }, 30000));
+
+    // "Visit" is the wide button at the top right, below the menu bar.
+    rig.clickTwips(main, 3900 + 3675 / 2, 1000);
+    // Named for the site, or for the page once its load has ended (there is no network here).
+    xcb_window_t website = 0;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     website = rig.windowWhere(
+                         [](const QByteArray& title) { return title.contains("tarnwick.example"); });
+                     return website != 0;
+                 },
+                 30000),
+             tarnwick.readAllStandardError().constData());
+
+    rig.closeWindow(main);
+    QVERIFY(QTest::qWaitFor([&] { return rig.windowNamed("Tarnwick by Hollin") == 0; }, 10000));
+    // The options are saved as the main window closes.
+    QVERIFY(QTest::qWaitFor([&] { return readBytes(settings).contains("state=up"); }, 10000));
+    QTest::qWait(1000);
+    QCOMPARE(tarnwick.state(), QProcess::Running);
+    QVERIFY(website == rig.windowWhere([](const QByteArray& title) { return title.contains("tarnwick.example"); }));
+
+    rig.closeWindow(website);
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tarnwick.exitCode(), 0);
 }
 
