@@ -1,13 +1,13 @@
 // A real headless Chromium watched by the program: how fast a popup is blocked and whether any of it
 // reaches the network, what being watched costs an allowed popup, and what one tracker rebuild costs with
 // 200 pages open. Every benchmark launches its own browser, so each runs a fixed number of iterations.
-#include "DecisionState.h"
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "CdpConnection.h"
 #include "CdpPageWindow.h"
 #include "CdpTransport.h"
 #include "DecisionContext.h"
+#include "DecisionState.h"
 #include "LoopbackHttpServer.h"
 #include "MessagePump.h"
 #include "NullSoundService.h"

@@ -253,7 +253,8 @@ int runProgram(const QString& mode)
     };
     if (!bench::waitFor([&] { return program.mainWindow() && program.mainWindow()->isVisible(); }, 30000))
         return say("no main window");
-    if (options.decorated && !pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000))
+    if (options.decorated &&
+        !pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000))
         return say("no banner page");
     if (mode.startsWith(u"website")) {
         program.mainWindow()->findChild<QToolButton*>(QStringLiteral("Command7"))->click();

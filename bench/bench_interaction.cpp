@@ -1,14 +1,13 @@
 // What the user waits for on a real X server (an Xvfb of the benchmark's own, managed by openbox): a popup of a
 // site on neither list until the setup-mode prompt is on screen, and Win+Z until the main window says what it
 // did. The main window is built in-process as the desktop program builds it, in folders of its own.
-#include "BlockingEngine.h"
 #include "BenchSupport.h"
-#include "EventLoopPump.h"
+#include "BlockingEngine.h"
 #include "Form1.h"
-#include "MainWindowDoubles.h"
 #include "Form3.h"
 #include "HotKeyService.h"
 #include "IniSettingsStore.h"
+#include "MainWindowDoubles.h"
 #include "NullSoundService.h"
 #include "PromptForwarder.h"
 #include "RegistryService.h"
@@ -19,7 +18,6 @@
 #include "clsOnTop.h"
 #include "modHook.h"
 #include "modIdentity.h"
-#include "modPlaySound.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -132,9 +130,8 @@ public:
         if (!form->Load(&error))
             return;
         Form1* loaded = form.get();
-        auto service = std::make_unique<SetupPrompt>(identity, engine->lists(), onTop, [loaded] {
-            return loaded->isOnTop() ? loaded->winId() : WId(0);
-        });
+        auto service = std::make_unique<SetupPrompt>(identity, engine->lists(), onTop,
+                                                     [loaded] { return loaded->isOnTop() ? loaded->winId() : WId(0); });
         setupPrompt = service.get();
         prompt.setTarget(std::move(service));
         form->show();

@@ -15,7 +15,8 @@ BrowserConnections::BrowserConnections(Options options, ShellWindowsGroup& group
     , m_options(std::move(options))
     , m_group(group)
 {
-    connect(this, &BrowserConnections::message, this, [&messages](const QString& text) { messages << text << Qt::endl; });
+    connect(this, &BrowserConnections::message, this,
+            [&messages](const QString& text) { messages << text << Qt::endl; });
 }
 
 BrowserConnections::~BrowserConnections() = default;

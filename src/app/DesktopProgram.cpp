@@ -225,7 +225,8 @@ void DesktopProgram::showWebsite()
 void DesktopProgram::showAbout()
 {
     openOverMain(m_about, [this] {
-        return new frmAbout(m_identity, ProductRecord::compiled(), [this](frmAbout& window) { m_skin.ApplySkin(window); });
+        return new frmAbout(m_identity, ProductRecord::compiled(),
+                            [this](frmAbout& window) { m_skin.ApplySkin(window); });
     });
 }
 

@@ -17,8 +17,8 @@ BlockingEngine::BlockingEngine(Setup setup, SoundService& sound, PromptService& 
     , m_options(std::make_unique<StoredOptions>(*m_settings))
     , m_lists(std::make_unique<Module1>(m_state, setup.dataFolder, static_cast<StatusSink&>(*this)))
     , m_sound(std::make_unique<modPlaySound>(sound))
-    , m_context(std::make_unique<DecisionContext>(m_state, *m_options, *m_sound, m_pump, prompt,
-                                                  std::move(setup.soundPath)))
+    , m_context(
+          std::make_unique<DecisionContext>(m_state, *m_options, *m_sound, m_pump, prompt, std::move(setup.soundPath)))
     , m_lines(lines)
 {
     m_state.gBlockedCount = m_settings->GetCount(SettingKeys::intStopped);

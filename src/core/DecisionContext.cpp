@@ -10,8 +10,8 @@
 #include <limits>
 #include <utility>
 
-DecisionContext::DecisionContext(DecisionState& state, const PopupOptions& options, modPlaySound& sound, MessagePump& pump,
-                                 PromptService& prompt, QString soundPath, QObject* parent)
+DecisionContext::DecisionContext(DecisionState& state, const PopupOptions& options, modPlaySound& sound,
+                                 MessagePump& pump, PromptService& prompt, QString soundPath, QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_options(options)

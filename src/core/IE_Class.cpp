@@ -1,8 +1,8 @@
 #include "IE_Class.h"
 
-#include "DecisionState.h"
 #include "BrowserWindow.h"
 #include "DecisionContext.h"
+#include "DecisionState.h"
 #include "PopupOptions.h"
 #include "PromptQueue.h"
 #include "SiteName.h"

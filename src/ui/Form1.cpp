@@ -240,7 +240,8 @@ void Form1::createControls()
 
     connect(Command5, &QToolButton::clicked, this, &Form1::Command5_Click);
     connect(Command6, &QToolButton::clicked, this, &Form1::Command6_Click);
-    connect(Command1, &QToolButton::clicked, this, [this] { Module1::AddButton(m_engine.lists().allowed(), Text1->text()); });
+    connect(Command1, &QToolButton::clicked, this,
+            [this] { Module1::AddButton(m_engine.lists().allowed(), Text1->text()); });
     connect(Command4, &QToolButton::clicked, this,
             [this] { Module1::AddButton(m_engine.lists().disallowed(), Text2->text()); });
     auto selectedRow = [](const QListView* list) {
@@ -366,7 +367,8 @@ bool Form1::Load(QString* error)
 
     setWindowState(m_windowState == u"up" ? Qt::WindowNoState : Qt::WindowMinimized);
     QString reason;
-    if (!m_shell.InstallHook(*pctHotkey, [this] { pctHotkey_MouseMove(); }, &reason))
+    if (!m_shell.InstallHook(
+            *pctHotkey, [this] { pctHotkey_MouseMove(); }, &reason))
         ShowStatus(reason);
 
     // The lists are loaded: the first popup decision already sees both.
@@ -555,7 +557,8 @@ void Form1::Check1_Click()
 {
     const bool checked = Check1->isChecked();
     m_engine.options().setPopupBlocking(checked);
-    StatusBar1->setPanelText(2, checked ? QStringLiteral("Now blocking popups") : QStringLiteral("Now allowing popups"));
+    StatusBar1->setPanelText(2,
+                             checked ? QStringLiteral("Now blocking popups") : QStringLiteral("Now allowing popups"));
 }
 
 void Form1::Check2_Click()

@@ -1,12 +1,12 @@
 #include "Form8.h"
 
-#include "modIdentity.h"
 #include "FileRoutines.h"
 #include "GuardedStep.h"
 #include "RtfReader.h"
 #include "SettingsStore.h"
 #include "Twips.h"
 #include "WindowLook.h"
+#include "modIdentity.h"
 #include "modOnTop.h"
 
 #include <QCheckBox>
@@ -24,7 +24,6 @@ constexpr int kClientHeight = 7920;
 // A help file is a few dozen KiB; more than this is not one, and is read only this far, which keeps the time
 // the reader may take on a damaged one to seconds.
 constexpr qint64 kMaxHelpFileBytes = qint64(8) * 1024 * 1024;
-
 
 } // namespace
 

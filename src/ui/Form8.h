@@ -21,8 +21,8 @@ public:
 
     // helpFile is the full path of the help file. The caller makes one window per opening and shows it after
     // Load().
-    Form8(SettingsStore& settings, clsOnTop& onTop, const ProductIdentity& identity, QString helpFile, SkinHook skin = {},
-          QWidget* parent = nullptr);
+    Form8(SettingsStore& settings, clsOnTop& onTop, const ProductIdentity& identity, QString helpFile,
+          SkinHook skin = {}, QWidget* parent = nullptr);
 
     // The load steps; a step that fails is left out and the next one runs.
     void Load();

@@ -32,8 +32,8 @@ void SetupPrompt::ShowPrompt(const QString& site, Answered answered)
         return;
     }
     std::erase_if(m_windows, [](const QPointer<Form3>& window) { return window.isNull(); });
-    auto* window = new Form3(site, m_identity, m_lists, m_onTop, m_topmostMainWindow ? m_topmostMainWindow() : WId(0),
-                             m_skin);
+    auto* window =
+        new Form3(site, m_identity, m_lists, m_onTop, m_topmostMainWindow ? m_topmostMainWindow() : WId(0), m_skin);
     m_windows.emplace_back(window);
     // Held apart from the window, so the answer outlives whatever the receiver does to the window.
     auto pending = std::make_shared<Answered>(std::move(answered));

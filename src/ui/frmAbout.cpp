@@ -1,11 +1,11 @@
 #include "frmAbout.h"
 
-#include "modIdentity.h"
 #include "GuardedStep.h"
 #include "ResourceLocator.h"
 #include "SkinLabel.h"
 #include "Twips.h"
 #include "WindowLook.h"
+#include "modIdentity.h"
 #include "modSkin.h"
 
 #include <QLabel>

@@ -18,8 +18,8 @@ public:
     using SkinHook = std::function<void(frmAbout&)>;
 
     // The texts come from record, the caption from the identity.
-    explicit frmAbout(const ProductIdentity& identity, ProductRecord record = ProductRecord::compiled(), SkinHook skin = {},
-                      QWidget* parent = nullptr);
+    explicit frmAbout(const ProductIdentity& identity, ProductRecord record = ProductRecord::compiled(),
+                      SkinHook skin = {}, QWidget* parent = nullptr);
 
     // The load steps: caption, the record's texts, then the skin.
     void Load();

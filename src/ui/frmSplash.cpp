@@ -9,7 +9,8 @@
 
 #include <exception>
 
-frmSplash::frmSplash(const ProductIdentity& identity, MainWindowLoader loadMainWindow, SkinStarter startSkinning, QWidget* parent)
+frmSplash::frmSplash(const ProductIdentity& identity, MainWindowLoader loadMainWindow, SkinStarter startSkinning,
+                     QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
     , skn(ResourceLocator().path(QStringLiteral("skin")))
     , m_identity(identity)

@@ -53,8 +53,7 @@ constexpr int kNavigationPicture = 24;
 } // namespace
 
 frmWebsite::frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::function<bool()> exitPending,
-                       std::function<void()> endProgram, SkinHook skin,
-                       QWidget* parent)
+                       std::function<void()> endProgram, SkinHook skin, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_identity(identity)
     , m_exitPending(std::move(exitPending))

@@ -328,8 +328,8 @@ void TestDesktopX11::closingTheMainWindowLeavesTheBrowserWindowInCharge()
     xcb_window_t website = 0;
     QVERIFY2(QTest::qWaitFor(
                  [&] {
-                     website = rig.windowWhere(
-                         [](const QByteArray& title) { return title.contains("tarnwick.example"); });
+                     website =
+                         rig.windowWhere([](const QByteArray& title) { return title.contains("tarnwick.example"); });
                      return website != 0;
                  },
                  30000),

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DecisionState.h"
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "CdpPageWindow.h"
 #include "DecisionContext.h"
 #include "DecisionDoubles.h"
+#include "DecisionState.h"
 #include "LoopbackHttpServer.h"
 #include "MessagePump.h"
 #include "NullSoundService.h"

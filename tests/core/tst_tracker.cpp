@@ -1,7 +1,7 @@
 // One fresh sink on every window of the collection after every window event.
-#include "DecisionState.h"
 #include "DecisionContext.h"
 #include "DecisionDoubles.h"
+#include "DecisionState.h"
 #include "FakeBrowser.h"
 #include "IE_Class.h"
 #include "MessagePump.h"

@@ -1,8 +1,8 @@
 // The About window, offscreen: the texts it takes from the version record and the identity, where its
 // controls sit, its picture, and the skin step of its load.
-#include "modIdentity.h"
 #include "ProductRecord.h"
 #include "frmAbout.h"
+#include "modIdentity.h"
 
 #include <QLabel>
 #include <QTest>

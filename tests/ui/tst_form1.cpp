@@ -2,7 +2,6 @@
 // writes, the list files it makes, run at start-up through real autostart entries, and the splash.
 #include "AddRemove.h"
 #include "BlockingEngine.h"
-#include "DecisionContext.h"
 #include "FakeBrowser.h"
 #include "FileRoutines.h"
 #include "Form1.h"
@@ -29,8 +28,6 @@
 #include <QTest>
 #include <QTextStream>
 #include <QToolButton>
-
-#include <sys/stat.h>
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The help window, offscreen: its controls, the help file read into it, what it says when the file is missing or
 // is not rich text, the skin and topmost steps of its load, and the "Show at Startup" box stored both ways.
-#include "modIdentity.h"
 #include "Form8.h"
 #include "MemorySettings.h"
 #include "NullWindowPlacement.h"
 #include "TestFiles.h"
 #include "clsOnTop.h"
+#include "modIdentity.h"
 
 #include <QCheckBox>
 #include <QPointer>

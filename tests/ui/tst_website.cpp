@@ -1,7 +1,6 @@
 // The built-in browser window, offscreen with a real QtWebEngine and pages served on 127.0.0.1: where its
 // controls go as the window is resized, its load steps, navigation from the address box and the buttons,
 // addresses it cannot use, and its close ending the program only when the main window has gone.
-#include "modIdentity.h"
 #include "LoopbackHttpServer.h"
 #include "NullWindowPlacement.h"
 #include "PanelStatusBar.h"
@@ -9,6 +8,7 @@
 #include "WebEngineTesting.h"
 #include "clsOnTop.h"
 #include "frmWebsite.h"
+#include "modIdentity.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -34,7 +34,8 @@ struct Rig {
     NullWindowPlacement placement;
     clsOnTop onTop{placement};
     QStringList calls;
-    frmWebsite window{identity, onTop, [this] { return exitPending; }, [this] {
+    frmWebsite window{identity, onTop, [this] { return exitPending; },
+                      [this] {
                           calls << QStringLiteral("endProgram");
                       }};
 
