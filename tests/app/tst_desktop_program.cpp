@@ -1,0 +1,97 @@
+// The desktop program as main() builds it, in-process and offscreen: what the main window asks for reaches the
+// window or the registry it names, and closing the main window while the built-in browser window is open leaves
+// the program to that window.
+#include "DesktopProgram.h"
+#include "Form1.h"
+#include "ProductRecord.h"
+#include "RegistryService.h"
+#include "ResourceLocator.h"
+#include "WebEngineTesting.h"
+#include "modIETools.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+template <typename Window> Window* openWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<Window*>(widget); window && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+QWidget* openWindowNamed(const char* objectName)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(objectName) && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestDesktopProgram : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { prepareWebEngineTest(); }
+
+private slots:
+    void whatTheMainWindowAsksForIsDone();
+};
+
+void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    DesktopProgram::Options options;
+    options.decorated = false; // the banner's page is not what this looks at
+    DesktopProgram program(options, out, err);
+    QSignalSpy finished(&program, &DesktopProgram::finished);
+    QVERIFY(program.start());
+    QTRY_VERIFY_WITH_TIMEOUT(program.mainWindow() && program.mainWindow()->isVisible(), 30000);
+    Form1& form = *program.mainWindow();
+
+    // The help window opens at the first start.
+    QTRY_VERIFY(openWindowNamed("Form8"));
+    openWindowNamed("Form8")->close();
+    QTRY_VERIFY(!openWindowNamed("Form8"));
+    form.findChild<QAction*>(QStringLiteral("mnuHelpItem"))->trigger();
+    QTRY_VERIFY(openWindowNamed("Form8"));
+    form.findChild<QAction*>(QStringLiteral("mnuAboutItem"))->trigger();
+    QTRY_VERIFY(openWindowNamed("frmAbout"));
+
+    // The Tools-menu entry is written to the user's registry, and removed again.
+    const QString product = ProductRecord::compiled().ProductName;
+    auto registry = createRegistry(RegistryLocation::standard(product));
+    const modIETools tools(*registry, {product, QCoreApplication::applicationFilePath(),
+                                       ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
+    QList<QAction*> toolsItems = form.findChildren<QAction*>(QStringLiteral("mnuToolsItem"));
+    QCOMPARE(toolsItems.size(), 2);
+    toolsItems[0]->trigger();
+    QCOMPARE(tools.CheckToolsEntry(), modIETools::EntryState::Current);
+    toolsItems[1]->trigger();
+    QCOMPARE(tools.CheckToolsEntry(), modIETools::EntryState::Absent);
+
+    // Visit, then close the main window: the program goes on until the browser window closes.
+    form.findChild<QToolButton*>(QStringLiteral("Command7"))->click();
+    QTRY_VERIFY(openWindowNamed("frmWebsite"));
+    QWidget* website = openWindowNamed("frmWebsite");
+    form.close();
+    QVERIFY(form.isUnloaded());
+    QTest::qWait(100);
+    QCOMPARE(finished.size(), 0);
+    website->close();
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), 0);
+}
+
+QTEST_MAIN(TestDesktopProgram)
+#include "tst_desktop_program.moc"
