@@ -12,6 +12,7 @@
 #include "NullWindowPlacement.h"
 #include "ProductRecord.h"
 #include "ResourceLocator.h"
+#include "SettingsPassThrough.h"
 #include "Skin.h"
 #include "SkinLabel.h"
 #include "SkinManager.h"

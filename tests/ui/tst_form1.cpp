@@ -11,6 +11,7 @@
 #include "NullSoundService.h"
 #include "NullWindowPlacement.h"
 #include "RegistryService.h"
+#include "SettingsPassThrough.h"
 #include "StoredOptions.h"
 #include "TestFiles.h"
 #include "UnansweredPrompt.h"
