@@ -67,7 +67,9 @@ bool HeadlessRunner::start()
     m_soundService = createSoundService();
     m_engine = std::make_unique<BlockingEngine>(std::move(setup), *m_soundService, m_prompt, m_out);
     connect(m_engine.get(), &BlockingEngine::Status, this, [this](const QString& text) { m_err << text << Qt::endl; });
-    connect(m_engine.get(), &BlockingEngine::Decided, this, [this] { emit decided(m_engine->decisionCount()); });
+    // Decisions still waiting end as the engine goes, when m_engine no longer points at it.
+    connect(m_engine.get(), &BlockingEngine::Decided, this,
+            [this, engine = m_engine.get()] { emit decided(engine->decisionCount()); });
     QString error;
     if (!m_engine->OpenLists(ProductRecord::compiled().Comments, &error)) {
         m_err << "cannot start: " << error << Qt::endl;
