@@ -84,8 +84,6 @@ void TestAutostart::runValueIsADesktopEntry()
                         [](const QString& l) { return l.startsWith(u'#') && l.contains(u"Tarnwick"_qs); }));
     // Quoted as a whole; " ` $ \ take a backslash, % is doubled, then every backslash is doubled again.
     QVERIFY(lines.contains(uR"(Exec="/opt/My Apps/say \\"hi\\" \\$HOME \\`x\\` \\\\ 100%%/run")"_qs));
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs), program);
-
     // The Run value's data as the registry gives it.
     const RegValue value = get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs).value();
     QCOMPARE(value.type, REG_SZ);
@@ -93,7 +91,7 @@ void TestAutostart::runValueIsADesktopEntry()
 
     QCOMPARE(helper.RemoveFromRun(u"Tarnwick"_qs), RegResult::Success);
     QVERIFY(!QFile::exists(entry(u"Tarnwick"_qs)));
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs), std::optional<QString>());
+    QVERIFY(!get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs));
 }
 
 void TestAutostart::entryPassesDesktopFileValidate()
@@ -184,9 +182,9 @@ void TestAutostart::othersEntriesAreListedButLeftAlone()
     AddRemove helper(*m_registry);
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/opt/tarnwick"_qs), RegResult::Success);
     QCOMPARE(values(*m_registry, HKEY_LOCAL_MACHINE, kRun), (QStringList{u"Other"_qs, u"Tarnwick"_qs}));
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"other"_qs), u"other --tray %U"_qs);
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Off"_qs), std::optional<QString>());
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Pipe"_qs), std::optional<QString>());
+    QCOMPARE(get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"other"_qs).value().data, sz("other --tray %U"));
+    QVERIFY(!get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Off"_qs));
+    QVERIFY(!get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Pipe"_qs));
 
     QCOMPARE(helper.RemoveFromRun(u"Tarnwick"_qs), RegResult::Success);
     QCOMPARE(helper.RemoveFromRun(u"Off"_qs), RegResult::Success); // no such Run value
@@ -205,7 +203,7 @@ void TestAutostart::valueNamesMatchWithoutCase()
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/first"_qs), RegResult::Success);
     QCOMPARE(helper.AddToRun(u"TARNWICK"_qs, u"/second"_qs), RegResult::Success);
     QCOMPARE(QDir(autostart()).entryList(QDir::Files), QStringList{u"Tarnwick.desktop"_qs});
-    QCOMPARE(helper.GetString(HKEY_CURRENT_USER, kRun, u"tarnwick"_qs), u"/second"_qs);
+    QCOMPARE(get(*m_registry, HKEY_CURRENT_USER, kRun, u"tarnwick"_qs).value().data, sz("/second"));
     QVERIFY(readBytes(entry(u"Tarnwick"_qs)).contains("\nName=Tarnwick\n"));
     QCOMPARE(helper.RemoveFromRun(u"tArNwIcK"_qs), RegResult::Success);
     QCOMPARE(QDir(autostart()).entryList(QDir::Files), QStringList());
@@ -257,7 +255,7 @@ void TestAutostart::fileInPlaceOfTheFolderGivesACode()
     QVERIFY(writeBytes(autostart(), "a file where the folder should be"));
     AddRemove helper(*m_registry);
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/opt/tarnwick"_qs), RegResult::CantWrite);
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs), std::optional<QString>());
+    QVERIFY(!get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs));
     QCOMPARE(values(*m_registry, HKEY_LOCAL_MACHINE, kRun), QStringList());
     QCOMPARE(readBytes(autostart()), QByteArray("a file where the folder should be"));
 }
@@ -271,7 +269,7 @@ void TestAutostart::readOnlyFolderIsAccessDenied()
     QVERIFY(QFile::setPermissions(autostart(), QFile::ReadOwner | QFile::ExeOwner));
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/opt/other"_qs), RegResult::AccessDenied);
     QCOMPARE(helper.RemoveFromRun(u"Tarnwick"_qs), RegResult::AccessDenied);
-    QCOMPARE(helper.GetString(HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs), u"/opt/tarnwick"_qs);
+    QCOMPARE(get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs).value().data, sz("/opt/tarnwick"));
     QVERIFY(QFile::setPermissions(autostart(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
