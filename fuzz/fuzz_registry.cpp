@@ -1,8 +1,8 @@
 // Registry data the program did not write. An input starting with an even byte is the text of an
 // autostart entry: reading it never fails, and a command read from it is written and read back the same.
 // An odd first byte is followed by a value name, a line feed and REG_SZ bytes stored in the memory and the
-// SQLite registries: both give back the same bytes under the name's folded form, and the Tools-menu layer's
-// ReadValue the text without its terminating zero.
+// SQLite registries: both give back the same bytes under the name's folded form, the Tools-menu layer's
+// ReadValue gives the text without its terminating zero, and deleting under the folded name removes it.
 #include "CRegister.h"
 #include "DesktopEntry.h"
 #include "MemoryRegistry.h"
@@ -53,12 +53,13 @@ void value(const QByteArray& input)
         RegValue stored;
         check(registry->queryValue(key.handle(), Registry::fold(name), stored) == RegResult::Success);
         check(stored.type == REG_SZ && stored.data == data);
-        QStringList names;
-        check(registry->enumValues(key.handle(), names) == RegResult::Success && names == QStringList{name});
         // "*" is the default value at that layer, not this name.
         if (name != u"*")
             check(CRegister(*registry).ReadValue(HKEY_CURRENT_USER, path, name, none) ==
                   (data.isEmpty() ? none : expected));
+        // Deleted under the folded name, the value is gone.
+        check(registry->deleteValue(key.handle(), Registry::fold(name)) == RegResult::Success);
+        check(registry->queryValue(key.handle(), name, stored) == RegResult::FileNotFound);
     }
 }
 

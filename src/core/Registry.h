@@ -8,7 +8,7 @@
 
 // A hierarchical registry with the semantics of the advapi32 registry functions that the program relies
 // on. Keys hang under predefined roots and are named by paths with "\" separators; key and value names
-// are compared without regard to case and keep the case they were first written with. Every operation
+// are compared without regard to case. Every operation
 // answers with an advapi32 error code instead of throwing, because callers ignore or test the codes just
 // as they do on Windows.
 //
@@ -37,7 +37,6 @@ inline constexpr std::uint32_t REG_QWORD = 11;
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
 inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
-inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
 inline constexpr REGSAM KEY_NOTIFY = 0x0010;
 inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
 inline constexpr REGSAM REG_DELETE = 0x00010000; // DELETE in advapi32, a name too common to take here
@@ -97,16 +96,13 @@ public:
     virtual RegResult queryValueInfo(HKEY key, const QString& valueName, RegValueInfo& info) = 0;
     // RegQueryValueEx with a buffer large enough: the value's type and all of its data.
     virtual RegResult queryValue(HKEY key, const QString& valueName, RegValue& value) = 0;
-    // RegSetValueEx: creates or replaces the value; its name keeps the case it was first written with.
+    // RegSetValueEx: creates or replaces the value.
     virtual RegResult setValue(HKEY key, const QString& valueName, std::uint32_t type, const QByteArray& data) = 0;
     // RegDeleteValue.
     virtual RegResult deleteValue(HKEY key, const QString& valueName) = 0;
     // RegDeleteKey as on NT: deletes subKey (relative to parent; empty: parent itself) with its values.
     // A key that still has subkeys is refused with AccessDenied, and so is a root.
     virtual RegResult deleteKey(HKEY parent, const QString& subKey) = 0;
-    // RegEnumKeyEx / RegEnumValue run to the end: the names, in order of their case-folded forms.
-    virtual RegResult enumKeys(HKEY key, QStringList& names) = 0;
-    virtual RegResult enumValues(HKEY key, QStringList& names) = 0;
 
     static bool isRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
     // The names of a key path: one trailing "\" is allowed; a leading "\" or an empty component is

@@ -103,24 +103,6 @@ RegResult KeyTreeRegistry::deleteKey(HKEY parent, const QString& subKey)
     return removeNode(target);
 }
 
-RegResult KeyTreeRegistry::enumKeys(HKEY key, QStringList& names)
-{
-    names.clear();
-    OpenKey open{};
-    if (const RegResult r = resolve(key, KEY_ENUMERATE_SUB_KEYS, open); r != RegResult::Success)
-        return r;
-    return childNames(open.node, names);
-}
-
-RegResult KeyTreeRegistry::enumValues(HKEY key, QStringList& names)
-{
-    names.clear();
-    OpenKey open{};
-    if (const RegResult r = resolve(key, KEY_QUERY_VALUE, open); r != RegResult::Success)
-        return r;
-    return valueNames(open.node, names);
-}
-
 RegResult KeyTreeRegistry::resolve(HKEY key, REGSAM needed, OpenKey& open)
 {
     if (isRoot(key)) {

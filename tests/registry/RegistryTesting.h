@@ -44,20 +44,8 @@ inline std::optional<RegValue> get(Registry& registry, HKEY root, const QString&
     return value;
 }
 
-inline QStringList subkeys(Registry& registry, HKEY root, const QString& path)
+inline bool exists(Registry& registry, HKEY root, const QString& path)
 {
     RegKey key;
-    QStringList names;
-    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
-        registry.enumKeys(key.handle(), names);
-    return names;
-}
-
-inline QStringList values(Registry& registry, HKEY root, const QString& path)
-{
-    RegKey key;
-    QStringList names;
-    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
-        registry.enumValues(key.handle(), names);
-    return names;
+    return registry.openKey(root, path, key, KEY_READ) == RegResult::Success;
 }

@@ -9,7 +9,7 @@
 // in the folder (usually $XDG_CONFIG_HOME/autostart), whose Exec starts COMMAND at log-in.
 //
 // Every entry in the folder that starts something at log-in is a Run value, whoever wrote it, just as
-// the Run key of Windows lists every program's value; hidden or disabled entries and files
+// the Run key of Windows holds every program's value; hidden or disabled entries and files
 // that are not application entries are not. Names match without regard to case, as registry value names
 // do, but only the one file NAME.desktop that holds the value is ever replaced or deleted. A name that
 // could not be a plain file name in the folder (empty, ".", "..", or with "/" or a zero character) is
@@ -27,7 +27,6 @@ public:
     // written.
     RegResult write(const QString& name, const QString& command) const;
     RegResult remove(const QString& name) const;
-    RegResult names(QStringList& names) const;
 
     static bool isSafeName(const QString& name);
 

@@ -184,19 +184,3 @@ RegResult AutostartRegistry::deleteKey(HKEY parent, const QString& subKey)
         return RegResult::AccessDenied; // it would take every program's autostart entry with it
     return m_inner->deleteKey(parent, subKey);
 }
-
-RegResult AutostartRegistry::enumKeys(HKEY key, QStringList& names)
-{
-    return m_inner->enumKeys(key, names);
-}
-
-RegResult AutostartRegistry::enumValues(HKEY key, QStringList& names)
-{
-    names.clear();
-    const RegResult run = runKey(key, KEY_QUERY_VALUE);
-    if (run == RegResult::FileNotFound)
-        return m_inner->enumValues(key, names);
-    if (run != RegResult::Success)
-        return run;
-    return m_autostart.names(names);
-}

@@ -20,8 +20,6 @@ public:
     RegResult setValue(HKEY key, const QString& valueName, std::uint32_t type, const QByteArray& data) override;
     RegResult deleteValue(HKEY key, const QString& valueName) override;
     RegResult deleteKey(HKEY parent, const QString& subKey) override;
-    RegResult enumKeys(HKEY key, QStringList& names) override;
-    RegResult enumValues(HKEY key, QStringList& names) override;
 
     static const QString& runKeyPath();
 

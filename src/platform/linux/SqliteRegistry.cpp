@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -127,11 +126,6 @@ public:
     int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt.get()) : m_rc; }
 
     qint64 integer(int column) { return sqlite3_column_int64(m_stmt.get(), column); }
-    QString text(int column)
-    {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt.get(), column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt.get(), column));
-    }
     QByteArray blob(int column)
     {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt.get(), column));
@@ -381,35 +375,4 @@ RegResult SqliteRegistry::removeNode(NodeId node)
     if (const int removed = remove.bind(node).step(); removed != SQLITE_DONE)
         return fromSqlite(removed, true);
     return tx.commit();
-}
-
-RegResult SqliteRegistry::names(const char* sql, NodeId node, QStringList& names)
-{
-    if (const RegResult r = open(); r != RegResult::Success)
-        return r;
-    if (const RegResult r = keyExists(node); r != RegResult::Success)
-        return r;
-    std::vector<std::pair<QString, QString>> found; // folded, as written
-    Statement query(m_db.get(), sql);
-    query.bind(node);
-    int rc = SQLITE_OK;
-    while ((rc = query.step()) == SQLITE_ROW)
-        found.emplace_back(query.text(1), query.text(0));
-    if (rc != SQLITE_DONE)
-        return fromSqlite(rc, false);
-    // Sorted here rather than by SQL, so the order is QString's as in every other store.
-    std::sort(found.begin(), found.end());
-    for (auto& entry : found)
-        names << std::move(entry.second);
-    return RegResult::Success;
-}
-
-RegResult SqliteRegistry::childNames(NodeId node, QStringList& result)
-{
-    return names("SELECT name, name_folded FROM keys WHERE parent = ?", node, result);
-}
-
-RegResult SqliteRegistry::valueNames(NodeId node, QStringList& result)
-{
-    return names(R"sql(SELECT name, name_folded FROM "values" WHERE key = ?)sql", node, result);
 }

@@ -28,8 +28,6 @@ protected:
     RegResult writeValue(NodeId node, const QString& name, std::uint32_t type, const QByteArray& data) override;
     RegResult removeValue(NodeId node, const QString& name) override;
     RegResult removeNode(NodeId node) override;
-    RegResult childNames(NodeId node, QStringList& names) override;
-    RegResult valueNames(NodeId node, QStringList& names) override;
     bool canWrite(HKEY root) override;
 
 private:
@@ -42,7 +40,6 @@ private:
     RegResult createSchema();
     RegResult keyExists(NodeId node);
     RegResult walk(NodeId from, const QStringList& names, NodeId& node, bool create);
-    RegResult names(const char* sql, NodeId node, QStringList& names);
 
     QString m_path;
     std::unique_ptr<sqlite3, Closer> m_db;

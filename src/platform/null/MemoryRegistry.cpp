@@ -55,7 +55,7 @@ RegResult MemoryRegistry::createNodes(NodeId from, const QStringList& names, Nod
             continue;
         }
         const NodeId added = ++m_lastNode;
-        m_nodes[added] = Node{id, name, {}, {}};
+        m_nodes[added] = Node{id, folded, {}, {}};
         node(id)->children.emplace(folded, added);
         id = added;
     }
@@ -70,7 +70,7 @@ RegResult MemoryRegistry::readValue(NodeId id, const QString& name, RegValue& va
     const auto it = at->values.find(fold(name));
     if (it == at->values.end())
         return RegResult::FileNotFound;
-    value = it->second.value;
+    value = it->second;
     return RegResult::Success;
 }
 
@@ -79,8 +79,7 @@ RegResult MemoryRegistry::writeValue(NodeId id, const QString& name, std::uint32
     Node* at = node(id);
     if (at == nullptr)
         return RegResult::KeyDeleted;
-    auto [it, added] = at->values.try_emplace(fold(name), StoredValue{name, {}});
-    it->second.value = {type, data};
+    at->values[fold(name)] = {type, data};
     return RegResult::Success;
 }
 
@@ -100,27 +99,7 @@ RegResult MemoryRegistry::removeNode(NodeId id)
     if (!at->children.empty())
         return RegResult::AccessDenied;
     if (Node* parent = node(at->parent))
-        parent->children.erase(fold(at->name));
+        parent->children.erase(at->name);
     m_nodes.erase(id);
-    return RegResult::Success;
-}
-
-RegResult MemoryRegistry::childNames(NodeId id, QStringList& names)
-{
-    Node* at = node(id);
-    if (at == nullptr)
-        return RegResult::KeyDeleted;
-    for (const auto& [folded, child] : at->children)
-        names << node(child)->name;
-    return RegResult::Success;
-}
-
-RegResult MemoryRegistry::valueNames(NodeId id, QStringList& names)
-{
-    Node* at = node(id);
-    if (at == nullptr)
-        return RegResult::KeyDeleted;
-    for (const auto& [folded, stored] : at->values)
-        names << stored.name;
     return RegResult::Success;
 }

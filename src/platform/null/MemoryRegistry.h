@@ -22,20 +22,15 @@ protected:
     RegResult writeValue(NodeId node, const QString& name, std::uint32_t type, const QByteArray& data) override;
     RegResult removeValue(NodeId node, const QString& name) override;
     RegResult removeNode(NodeId node) override;
-    RegResult childNames(NodeId node, QStringList& names) override;
-    RegResult valueNames(NodeId node, QStringList& names) override;
     bool canWrite(HKEY root) override { return m_readOnlyRoots.count(root) == 0; }
 
 private:
-    struct StoredValue {
-        QString name;
-        RegValue value;
-    };
+    // Names are kept folded: they are only ever compared.
     struct Node {
         NodeId parent = 0;
         QString name;
-        std::map<QString, NodeId> children;    // by folded name
-        std::map<QString, StoredValue> values; // by folded name
+        std::map<QString, NodeId> children;
+        std::map<QString, RegValue> values;
     };
 
     Node* node(NodeId id);
