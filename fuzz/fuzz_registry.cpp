@@ -48,14 +48,14 @@ void value(const QByteArray& input)
     SqliteRegistry sqlite(QStringLiteral(":memory:"));
     for (Registry* registry : {static_cast<Registry*>(&memory), static_cast<Registry*>(&sqlite)}) {
         RegKey key;
-        check(registry->createKey(HKEY_CURRENT_USER, path, key) == RegResult::Success);
+        check(registry->createKey(HKEY_LOCAL_MACHINE, path, key) == RegResult::Success);
         check(registry->setValue(key.handle(), name, REG_SZ, data) == RegResult::Success);
         RegValue stored;
         check(registry->queryValue(key.handle(), Registry::fold(name), stored) == RegResult::Success);
         check(stored.type == REG_SZ && stored.data == data);
         // "*" is the default value at that layer, not this name.
         if (name != u"*")
-            check(CRegister(*registry).ReadValue(HKEY_CURRENT_USER, path, name, none) ==
+            check(CRegister(*registry).ReadValue(HKEY_LOCAL_MACHINE, path, name, none) ==
                   (data.isEmpty() ? none : expected));
         // Deleted under the folded name, the value is gone.
         check(registry->deleteValue(key.handle(), Registry::fold(name)) == RegResult::Success);

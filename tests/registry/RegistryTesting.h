@@ -1,11 +1,24 @@
 #pragma once
 
+#include "MemoryRegistry.h"
 #include "Registry.h"
 
 #include <QByteArray>
 #include <QTest>
 
 #include <optional>
+
+// Types the program never writes, for values another program might have left.
+inline constexpr std::uint32_t REG_EXPAND_SZ = 2;
+inline constexpr std::uint32_t REG_BINARY = 3;
+inline constexpr std::uint32_t REG_DWORD = 4;
+
+// A registry in memory that the user may only read while readOnly is set, as HKEY_LOCAL_MACHINE is for a
+// user who is not an administrator.
+struct ReadOnlyRegistry : MemoryRegistry {
+    bool readOnly = false;
+    bool canWrite(HKEY) override { return !readOnly; }
+};
 
 // Failed comparisons print the advapi32 code.
 inline char* toString(RegResult result)

@@ -62,10 +62,10 @@ void TestAddRemove::removeFromRunLeavesOtherValues()
 
 void TestAddRemove::withoutWriteAccessNothingIsStored()
 {
-    MemoryRegistry registry;
+    ReadOnlyRegistry registry;
     AddRemove helper(registry);
     QCOMPARE(helper.AddToRun(u"Old"_qs, u"/old"_qs), RegResult::Success);
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    registry.readOnly = true;
 
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, kExe), RegResult::AccessDenied);
     QCOMPARE(helper.RemoveFromRun(u"Old"_qs), RegResult::AccessDenied);

@@ -38,7 +38,7 @@ private slots:
     void othersEntriesAreReadButLeftAlone();
     void valueNamesMatchWithoutCase();
     void unsafeNamesAndDataAreRefused();
-    void runKeysAlwaysExistAndCannotBeDeleted();
+    void runKeyAlwaysExistsAndCannotBeDeleted();
     void fileInPlaceOfTheFolderGivesACode();
     void readOnlyFolderIsAccessDenied();
 
@@ -203,7 +203,7 @@ void TestAutostart::valueNamesMatchWithoutCase()
     QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/first"_qs), RegResult::Success);
     QCOMPARE(helper.AddToRun(u"TARNWICK"_qs, u"/second"_qs), RegResult::Success);
     QCOMPARE(QDir(autostart()).entryList(QDir::Files), QStringList{u"Tarnwick.desktop"_qs});
-    QCOMPARE(get(*m_registry, HKEY_CURRENT_USER, kRun, u"tarnwick"_qs).value().data, sz("/second"));
+    QCOMPARE(get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"tarnwick"_qs).value().data, sz("/second"));
     QVERIFY(readBytes(entry(u"Tarnwick"_qs)).contains("\nName=Tarnwick\n"));
     QCOMPARE(helper.RemoveFromRun(u"tArNwIcK"_qs), RegResult::Success);
     QCOMPARE(QDir(autostart()).entryList(QDir::Files), QStringList());
@@ -212,7 +212,7 @@ void TestAutostart::valueNamesMatchWithoutCase()
 void TestAutostart::unsafeNamesAndDataAreRefused()
 {
     RegKey run;
-    QCOMPARE(m_registry->openKey(HKEY_CURRENT_USER, kRun, run), RegResult::Success);
+    QCOMPARE(m_registry->openKey(HKEY_LOCAL_MACHINE, kRun, run), RegResult::Success);
     const HKEY h = run.handle();
     for (const QString& name : {QString(), u"."_qs, u".."_qs, u"a/b"_qs, u"../escape"_qs, QString(300, u'n')}) {
         QCOMPARE(m_registry->setValue(h, name, REG_SZ, sz("/x")), RegResult::InvalidParameter);
@@ -228,14 +228,14 @@ void TestAutostart::unsafeNamesAndDataAreRefused()
     QCOMPARE(QDir(autostart()).entryList(QDir::Files), QStringList{u"Tarnwick.desktop"_qs});
 }
 
-void TestAutostart::runKeysAlwaysExistAndCannotBeDeleted()
+void TestAutostart::runKeyAlwaysExistsAndCannotBeDeleted()
 {
-    RegKey user;
+    RegKey upper;
     RegKey machine;
-    QCOMPARE(m_registry->openKey(HKEY_CURRENT_USER, kRun.toUpper(), user), RegResult::Success);
+    QCOMPARE(m_registry->openKey(HKEY_LOCAL_MACHINE, kRun.toUpper(), upper), RegResult::Success);
     QCOMPARE(m_registry->openKey(HKEY_LOCAL_MACHINE, kRun, machine), RegResult::Success);
-    // Both branches' Run keys are the one folder.
-    QCOMPARE(m_registry->setValue(user.handle(), u"Tarnwick"_qs, REG_SZ, sz("/x")), RegResult::Success);
+    // However its path is spelt, the Run key is the folder.
+    QCOMPARE(m_registry->setValue(upper.handle(), u"Tarnwick"_qs, REG_SZ, sz("/x")), RegResult::Success);
     QCOMPARE(get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs).value().data, sz("/x"));
 
     QCOMPARE(m_registry->deleteKey(HKEY_LOCAL_MACHINE, kRun), RegResult::AccessDenied);
@@ -244,7 +244,7 @@ void TestAutostart::runKeysAlwaysExistAndCannotBeDeleted()
 
     // Read-only handles to Run stay read-only.
     RegKey read;
-    QCOMPARE(m_registry->openKey(HKEY_CURRENT_USER, kRun, read, KEY_READ), RegResult::Success);
+    QCOMPARE(m_registry->openKey(HKEY_LOCAL_MACHINE, kRun, read, KEY_READ), RegResult::Success);
     QCOMPARE(m_registry->deleteValue(read.handle(), u"Tarnwick"_qs), RegResult::AccessDenied);
     QVERIFY(QFile::exists(entry(u"Tarnwick"_qs)));
 }

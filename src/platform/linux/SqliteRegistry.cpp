@@ -13,7 +13,7 @@ namespace {
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 2000; // another instance of the program may be writing
 
-// Roots are keys with parent 0, named as advapi32 names them. AUTOINCREMENT keeps a deleted key's id
+// The root is a key with parent 0, named as advapi32 names it. AUTOINCREMENT keeps a deleted key's id
 // from going to a new key while a handle to the old one is open.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS keys (
@@ -31,28 +31,8 @@ CREATE TABLE IF NOT EXISTS "values" (
     data BLOB NOT NULL,
     PRIMARY KEY (key, name_folded)
 ) WITHOUT ROWID;
-INSERT OR IGNORE INTO keys (parent, name, name_folded) VALUES
-    (0, 'HKEY_CLASSES_ROOT', 'hkey_classes_root'),
-    (0, 'HKEY_CURRENT_USER', 'hkey_current_user'),
-    (0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine'),
-    (0, 'HKEY_USERS', 'hkey_users');
+INSERT OR IGNORE INTO keys (parent, name, name_folded) VALUES (0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine');
 )sql";
-
-const char* rootName(HKEY root)
-{
-    switch (root) {
-    case HKEY_CLASSES_ROOT:
-        return "hkey_classes_root";
-    case HKEY_CURRENT_USER:
-        return "hkey_current_user";
-    case HKEY_LOCAL_MACHINE:
-        return "hkey_local_machine";
-    case HKEY_USERS:
-        return "hkey_users";
-    default:
-        return nullptr;
-    }
-}
 
 RegResult fromSqlite(int rc, bool writing)
 {
@@ -258,13 +238,12 @@ RegResult SqliteRegistry::keyExists(NodeId node)
 
 RegResult SqliteRegistry::rootNode(HKEY root, NodeId& node)
 {
-    const char* name = rootName(root);
-    if (name == nullptr)
+    if (!isRoot(root))
         return RegResult::InvalidHandle;
     if (const RegResult r = open(); r != RegResult::Success)
         return r;
-    Statement query(m_db.get(), "SELECT id FROM keys WHERE parent = 0 AND name_folded = ?");
-    const int rc = query.bind(QString::fromLatin1(name)).step();
+    Statement query(m_db.get(), "SELECT id FROM keys WHERE parent = 0 AND name_folded = 'hkey_local_machine'");
+    const int rc = query.step();
     if (rc == SQLITE_ROW) {
         node = query.integer(0);
         return RegResult::Success;

@@ -1,13 +1,5 @@
 #include "MemoryRegistry.h"
 
-void MemoryRegistry::setReadOnly(HKEY root, bool readOnly)
-{
-    if (readOnly)
-        m_readOnlyRoots.insert(root);
-    else
-        m_readOnlyRoots.erase(root);
-}
-
 MemoryRegistry::Node* MemoryRegistry::node(NodeId id)
 {
     const auto it = m_nodes.find(id);
@@ -18,12 +10,11 @@ RegResult MemoryRegistry::rootNode(HKEY root, NodeId& id)
 {
     if (!isRoot(root))
         return RegResult::InvalidHandle;
-    auto [it, added] = m_roots.try_emplace(root, 0);
-    if (added) {
-        it->second = ++m_lastNode;
-        m_nodes[it->second] = Node{};
+    if (m_root == 0) {
+        m_root = ++m_lastNode;
+        m_nodes[m_root] = Node{};
     }
-    id = it->second;
+    id = m_root;
     return RegResult::Success;
 }
 
