@@ -117,7 +117,6 @@ public:
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
 
-    bool isOpen() const { return m_registry != nullptr; }
     // The handle to pass to the registry's operations; 0 while closed.
     HKEY handle() const { return m_handle; }
     void reset();

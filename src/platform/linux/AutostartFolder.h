@@ -18,8 +18,6 @@ class AutostartFolder {
 public:
     AutostartFolder(QString folder, QString writerName);
 
-    QString folder() const { return m_folder; }
-
     // FileNotFound when no entry in the folder is that Run value.
     RegResult read(const QString& name, QString& command) const;
     // Writes the whole entry file or leaves the old one as it was (QSaveFile). InvalidParameter for a
@@ -28,9 +26,8 @@ public:
     RegResult write(const QString& name, const QString& command) const;
     RegResult remove(const QString& name) const;
 
-    static bool isSafeName(const QString& name);
-
 private:
+    static bool isSafeName(const QString& name);
     // The file that holds the Run value name (an exact match first); empty when there is none.
     QString findEntry(const QString& name, QString* command) const;
     RegResult failure() const;

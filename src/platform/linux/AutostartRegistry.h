@@ -20,14 +20,14 @@ public:
     RegResult deleteValue(HKEY key, const QString& valueName) override;
     RegResult deleteKey(HKEY parent, const QString& subKey) override;
 
-    static const QString& runKeyPath();
-
 protected:
     RegResult doCreateKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key) override;
     RegResult doOpenKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key) override;
     void closeKey(HKEY key) override;
 
 private:
+    static const QString& runKeyPath();
+
     // Where a key is: its root and the folded names below it.
     struct Place {
         HKEY root = 0;

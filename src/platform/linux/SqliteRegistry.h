@@ -18,8 +18,6 @@ public:
     SqliteRegistry(const SqliteRegistry&) = delete;
     SqliteRegistry& operator=(const SqliteRegistry&) = delete;
 
-    QString path() const { return m_path; }
-
 protected:
     RegResult rootNode(HKEY root, NodeId& node) override;
     RegResult findNode(NodeId from, const QStringList& names, NodeId& node) override;
