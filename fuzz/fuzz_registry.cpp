@@ -1,9 +1,9 @@
 // Registry data the program did not write. An input starting with an even byte is the text of an
 // autostart entry: reading it never fails, and a command read from it is written and read back the same.
 // An odd first byte is followed by a value name, a line feed and REG_SZ bytes stored in the memory and the
-// SQLite registries: both give back the same bytes under the name's folded form, and GetString the text
-// before the first zero.
-#include "AddRemove.h"
+// SQLite registries: both give back the same bytes under the name's folded form, the Tools-menu layer's
+// ReadValue gives the text without its terminating zero, and deleting under the folded name removes it.
+#include "CRegister.h"
 #include "DesktopEntry.h"
 #include "MemoryRegistry.h"
 #include "SqliteRegistry.h"
@@ -41,21 +41,25 @@ void value(const QByteArray& input)
     const QString name = QString::fromUtf8(split < 0 ? input : input.left(split));
     const QByteArray data = split < 0 ? QByteArray() : input.mid(split + 1);
     const QString path = QStringLiteral("Software\\Fuzz");
-    const qsizetype zero = data.indexOf('\0');
-    const QString expected = QString::fromUtf8(zero < 0 ? data : data.left(zero));
+    const QString expected = QString::fromUtf8(data.endsWith('\0') ? data.chopped(1) : data);
+    const QString none = QStringLiteral("none");
 
     MemoryRegistry memory;
     SqliteRegistry sqlite(QStringLiteral(":memory:"));
     for (Registry* registry : {static_cast<Registry*>(&memory), static_cast<Registry*>(&sqlite)}) {
         RegKey key;
-        check(registry->createKey(HKEY_CURRENT_USER, path, key) == RegResult::Success);
+        check(registry->createKey(HKEY_LOCAL_MACHINE, path, key) == RegResult::Success);
         check(registry->setValue(key.handle(), name, REG_SZ, data) == RegResult::Success);
         RegValue stored;
         check(registry->queryValue(key.handle(), Registry::fold(name), stored) == RegResult::Success);
         check(stored.type == REG_SZ && stored.data == data);
-        QStringList names;
-        check(registry->enumValues(key.handle(), names) == RegResult::Success && names == QStringList{name});
-        check(AddRemove(*registry).GetString(HKEY_CURRENT_USER, path, name) == expected);
+        // "*" is the default value at that layer, not this name.
+        if (name != u"*")
+            check(CRegister(*registry).ReadValue(HKEY_LOCAL_MACHINE, path, name, none) ==
+                  (data.isEmpty() ? none : expected));
+        // Deleted under the folded name, the value is gone.
+        check(registry->deleteValue(key.handle(), Registry::fold(name)) == RegResult::Success);
+        check(registry->queryValue(key.handle(), name, stored) == RegResult::FileNotFound);
     }
 }
 

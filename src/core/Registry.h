@@ -7,10 +7,9 @@
 #include <cstdint>
 
 // A hierarchical registry with the semantics of the advapi32 registry functions that the program relies
-// on. Keys hang under predefined roots and are named by paths with "\" separators; key and value names
-// are compared without regard to case and keep the case they were first written with. Every operation
-// answers with an advapi32 error code instead of throwing, because callers ignore or test the codes just
-// as they do on Windows.
+// on. Keys hang under the one root the program writes to and are named by paths with "\" separators; key
+// and value names are compared without regard to case. Every operation answers with an advapi32 error code
+// instead of throwing, because callers ignore or test the codes just as they do on Windows.
 //
 // The empty value name is a key's default value. "*" has no meaning at this layer: it is an ordinary
 // value name, and the Tools-menu layer above maps its "*" to the empty name before calling in.
@@ -18,41 +17,25 @@
 using HKEY = std::uint32_t;
 using REGSAM = std::uint32_t;
 
-// Predefined root keys, with their advapi32 handle values.
-inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
-inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
+// The root key of the Run value and the Tools-menu entry, with its advapi32 handle value.
 inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002;
-inline constexpr HKEY HKEY_USERS = 0x80000003;
 
-// Value types.
+// Value types. The program writes text only; a value of another type, written by someone else, keeps
+// its type number and bytes as they are.
 inline constexpr std::uint32_t REG_NONE = 0;
 inline constexpr std::uint32_t REG_SZ = 1;
-inline constexpr std::uint32_t REG_EXPAND_SZ = 2;
-inline constexpr std::uint32_t REG_BINARY = 3;
-inline constexpr std::uint32_t REG_DWORD = 4;
-inline constexpr std::uint32_t REG_MULTI_SZ = 7;
-inline constexpr std::uint32_t REG_QWORD = 11;
 
 // Access rights asked for when a key is opened or created.
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
 inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
-inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
-inline constexpr REGSAM KEY_NOTIFY = 0x0010;
-inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
-inline constexpr REGSAM REG_DELETE = 0x00010000; // DELETE in advapi32, a name too common to take here
-inline constexpr REGSAM READ_CONTROL = 0x00020000;
-inline constexpr REGSAM WRITE_DAC = 0x00040000;
-inline constexpr REGSAM WRITE_OWNER = 0x00080000;
 inline constexpr REGSAM KEY_READ = 0x00020019;
-inline constexpr REGSAM KEY_WRITE = 0x00020006;
 inline constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
 // The most the caller may have: everything where it may write, KEY_READ elsewhere (RegOpenKeyA and
 // RegCreateKeyA ask for this).
 inline constexpr REGSAM MAXIMUM_ALLOWED = 0x02000000;
-// The rights that need a root the caller may write to.
-inline constexpr REGSAM KEY_WRITE_RIGHTS =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | REG_DELETE | WRITE_DAC | WRITE_OWNER;
+// The rights that need a root the caller may write to: all that reading does not take.
+inline constexpr REGSAM KEY_WRITE_RIGHTS = KEY_ALL_ACCESS & ~KEY_READ;
 
 // advapi32 result codes (Win32 error numbers).
 enum class RegResult : std::int32_t {
@@ -97,18 +80,15 @@ public:
     virtual RegResult queryValueInfo(HKEY key, const QString& valueName, RegValueInfo& info) = 0;
     // RegQueryValueEx with a buffer large enough: the value's type and all of its data.
     virtual RegResult queryValue(HKEY key, const QString& valueName, RegValue& value) = 0;
-    // RegSetValueEx: creates or replaces the value; its name keeps the case it was first written with.
+    // RegSetValueEx: creates or replaces the value.
     virtual RegResult setValue(HKEY key, const QString& valueName, std::uint32_t type, const QByteArray& data) = 0;
     // RegDeleteValue.
     virtual RegResult deleteValue(HKEY key, const QString& valueName) = 0;
     // RegDeleteKey as on NT: deletes subKey (relative to parent; empty: parent itself) with its values.
     // A key that still has subkeys is refused with AccessDenied, and so is a root.
     virtual RegResult deleteKey(HKEY parent, const QString& subKey) = 0;
-    // RegEnumKeyEx / RegEnumValue run to the end: the names, in order of their case-folded forms.
-    virtual RegResult enumKeys(HKEY key, QStringList& names) = 0;
-    virtual RegResult enumValues(HKEY key, QStringList& names) = 0;
 
-    static bool isRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
+    static bool isRoot(HKEY key) { return key == HKEY_LOCAL_MACHINE; }
     // The names of a key path: one trailing "\" is allowed; a leading "\" or an empty component is
     // BadPathname (which is why the Tools-menu layer trims slashes before it calls in).
     static RegResult splitPath(const QString& subKey, QStringList& names);
@@ -137,7 +117,6 @@ public:
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
 
-    bool isOpen() const { return m_registry != nullptr; }
     // The handle to pass to the registry's operations; 0 while closed.
     HKEY handle() const { return m_handle; }
     void reset();

@@ -1,8 +1,9 @@
 #include "KeyTreeRegistry.h"
 
 namespace {
-constexpr HKEY kFirstHandle = 4; // like advapi32, open keys are multiples of four below the roots
-}
+constexpr HKEY kFirstHandle = 4;         // like advapi32, open keys are multiples of four below the roots
+constexpr HKEY kRootsStart = 0x80000000; // where advapi32 numbers its predefined roots
+} // namespace
 
 RegResult KeyTreeRegistry::locate(HKEY parent, const QString& subKey, OpenKey& from, QStringList& names, NodeId& node)
 {
@@ -103,24 +104,6 @@ RegResult KeyTreeRegistry::deleteKey(HKEY parent, const QString& subKey)
     return removeNode(target);
 }
 
-RegResult KeyTreeRegistry::enumKeys(HKEY key, QStringList& names)
-{
-    names.clear();
-    OpenKey open{};
-    if (const RegResult r = resolve(key, KEY_ENUMERATE_SUB_KEYS, open); r != RegResult::Success)
-        return r;
-    return childNames(open.node, names);
-}
-
-RegResult KeyTreeRegistry::enumValues(HKEY key, QStringList& names)
-{
-    names.clear();
-    OpenKey open{};
-    if (const RegResult r = resolve(key, KEY_QUERY_VALUE, open); r != RegResult::Success)
-        return r;
-    return valueNames(open.node, names);
-}
-
 RegResult KeyTreeRegistry::resolve(HKEY key, REGSAM needed, OpenKey& open)
 {
     if (isRoot(key)) {
@@ -147,7 +130,7 @@ REGSAM KeyTreeRegistry::grantable(HKEY root, REGSAM asked)
 HKEY KeyTreeRegistry::addHandle(const OpenKey& open)
 {
     do {
-        m_lastHandle = m_lastHandle + 4 >= HKEY_CLASSES_ROOT ? kFirstHandle : m_lastHandle + 4;
+        m_lastHandle = m_lastHandle + 4 >= kRootsStart ? kFirstHandle : m_lastHandle + 4;
     } while (m_handles.count(m_lastHandle) != 0);
     m_handles.emplace(m_lastHandle, open);
     return m_lastHandle;

@@ -13,8 +13,6 @@ public:
     RegResult setValue(HKEY key, const QString& valueName, std::uint32_t type, const QByteArray& data) override;
     RegResult deleteValue(HKEY key, const QString& valueName) override;
     RegResult deleteKey(HKEY parent, const QString& subKey) override;
-    RegResult enumKeys(HKEY key, QStringList& names) override;
-    RegResult enumValues(HKEY key, QStringList& names) override;
 
 protected:
     using NodeId = qint64;
@@ -34,8 +32,6 @@ protected:
     virtual RegResult removeValue(NodeId node, const QString& name) = 0;
     // Removes a node with its values; AccessDenied while it has children.
     virtual RegResult removeNode(NodeId node) = 0;
-    virtual RegResult childNames(NodeId node, QStringList& names) = 0;
-    virtual RegResult valueNames(NodeId node, QStringList& names) = 0;
     // False where the caller may only read.
     virtual bool canWrite(HKEY root) = 0;
 

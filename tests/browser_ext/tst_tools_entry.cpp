@@ -98,8 +98,6 @@ void TestToolsEntry::entryWrittenTwiceIsOneKeyWithTheSameValues()
     modIETools tools(registry(), kProgram);
     QVERIFY(tools.AddToolsEntry());
     QVERIFY(tools.AddToolsEntry());
-    QCOMPARE(subkeys(registry(), HKEY_LOCAL_MACHINE, kExtensions), QStringList{kGuid});
-    QCOMPARE(values(registry(), HKEY_LOCAL_MACHINE, kEntry), kEntryValues);
     const QList<QByteArray> expected{sz("Tarnwick"),
                                      sz("{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"),
                                      sz("Yes"),
@@ -113,6 +111,9 @@ void TestToolsEntry::entryWrittenTwiceIsOneKeyWithTheSameValues()
         QVERIFY2(value && value->type == REG_SZ, qPrintable(kEntryValues[i]));
         QCOMPARE(value->data, expected[i]);
     }
+    // One key: removed once, it is gone.
+    QVERIFY(tools.RemoveToolsEntry());
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, kEntry));
 }
 
 void TestToolsEntry::removedTwiceTheSecondChangesNothing()
@@ -122,11 +123,10 @@ void TestToolsEntry::removedTwiceTheSecondChangesNothing()
     modIETools tools(registry(), kProgram);
     QVERIFY(tools.AddToolsEntry());
     QVERIFY(tools.RemoveToolsEntry());
-    const QStringList left{u"{00000000-0000-0000-0000-000000000001}"_qs};
-    QCOMPARE(subkeys(registry(), HKEY_LOCAL_MACHINE, kExtensions), left);
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, kEntry));
     QVERIFY(!tools.RemoveToolsEntry());
-    QCOMPARE(subkeys(registry(), HKEY_LOCAL_MACHINE, kExtensions), left);
-    QCOMPARE(values(registry(), HKEY_LOCAL_MACHINE, other), QStringList{u"ButtonText"_qs});
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, kEntry));
+    QCOMPARE(get(registry(), HKEY_LOCAL_MACHINE, other, u"ButtonText"_qs).value().data, sz("Other"));
 }
 
 void TestToolsEntry::emptyProductName()
@@ -150,9 +150,8 @@ void TestToolsEntry::oneRefusedValueDoesNotStopTheOthers()
     refusing.refused = u"CLSID"_qs;
     modIETools tools(refusing, kProgram);
     QVERIFY(!tools.AddToolsEntry());
-    QStringList written = kEntryValues;
-    written.removeOne(u"CLSID"_qs);
-    QCOMPARE(values(refusing, HKEY_LOCAL_MACHINE, kEntry), written);
+    for (const QString& name : kEntryValues)
+        QCOMPARE(get(refusing, HKEY_LOCAL_MACHINE, kEntry, name).has_value(), name != u"CLSID");
     QCOMPARE(tools.CheckToolsEntry(), modIETools::EntryState::Different);
 }
 
@@ -161,10 +160,10 @@ void TestToolsEntry::readOnlyRootIsStillRead()
     QFETCH_GLOBAL(bool, inMemory);
     if (!inMemory)
         QSKIP("runs on a registry in memory of its own");
-    MemoryRegistry memory;
+    ReadOnlyRegistry memory;
     modIETools tools(memory, kProgram);
     QVERIFY(tools.AddToolsEntry());
-    memory.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    memory.readOnly = true;
     CRegister reg(memory);
     QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kEntry, u"MenuText"_qs, u"none"_qs), u"&Tarnwick"_qs);
     QVERIFY(!reg.WriteValue(HKEY_LOCAL_MACHINE, kEntry, u"MenuText"_qs, u"changed"_qs));
@@ -205,31 +204,33 @@ void TestToolsEntry::checkToolsEntry()
 void TestToolsEntry::starAndEmptyNameAreTheDefaultValue()
 {
     CRegister reg(registry());
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, u"*"_qs, u"unnamed"_qs));
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, u"Named"_qs, u"named"_qs));
-    QCOMPARE(values(registry(), HKEY_CURRENT_USER, kKey), (QStringList{QString(), u"Named"_qs}));
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"*"_qs, u"none"_qs), u"unnamed"_qs);
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, QString(), u"empty name"_qs));
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"*"_qs, u"none"_qs), u"empty name"_qs);
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, QString(), u"none"_qs), u"empty name"_qs);
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, u"*"_qs, u"unnamed"_qs));
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, u"Named"_qs, u"named"_qs));
+    QCOMPARE(get(registry(), HKEY_LOCAL_MACHINE, kKey, QString()).value().data, sz("unnamed"));
+    QVERIFY(!get(registry(), HKEY_LOCAL_MACHINE, kKey, u"*"_qs));
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"*"_qs, u"none"_qs), u"unnamed"_qs);
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, QString(), u"empty name"_qs));
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"*"_qs, u"none"_qs), u"empty name"_qs);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, QString(), u"none"_qs), u"empty name"_qs);
 
-    QVERIFY(reg.DeleteEntry(HKEY_CURRENT_USER, kKey, u"*"_qs));
-    QCOMPARE(values(registry(), HKEY_CURRENT_USER, kKey), QStringList{u"Named"_qs});
-    QVERIFY(!reg.DeleteEntry(HKEY_CURRENT_USER, kKey, u"*"_qs));
+    QVERIFY(reg.DeleteEntry(HKEY_LOCAL_MACHINE, kKey, u"*"_qs));
+    QVERIFY(!get(registry(), HKEY_LOCAL_MACHINE, kKey, QString()));
+    QCOMPARE(get(registry(), HKEY_LOCAL_MACHINE, kKey, u"Named"_qs).value().data, sz("named"));
+    QVERIFY(!reg.DeleteEntry(HKEY_LOCAL_MACHINE, kKey, u"*"_qs));
 }
 
 void TestToolsEntry::emptyValueNameDeletesTheKey()
 {
     CRegister reg(registry());
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, QString(), u"unnamed"_qs));
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, u"Named"_qs, u"named"_qs));
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, QString(), u"unnamed"_qs));
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, u"Named"_qs, u"named"_qs));
     // A key with subkeys stays, as RegDeleteKey leaves it, and a root is never deleted.
-    QVERIFY(!reg.DeleteEntry(HKEY_CURRENT_USER, u"Software\\Tarnwick"_qs, QString()));
-    QVERIFY(!reg.DeleteEntry(HKEY_CURRENT_USER, QString(), QString()));
-    QVERIFY(reg.DeleteEntry(HKEY_CURRENT_USER, kKey, QString()));
-    QCOMPARE(subkeys(registry(), HKEY_CURRENT_USER, u"Software\\Tarnwick"_qs), QStringList());
-    QVERIFY(!reg.DeleteEntry(HKEY_CURRENT_USER, kKey, QString()));
-    QCOMPARE(subkeys(registry(), HKEY_CURRENT_USER, u"Software"_qs), QStringList{u"Tarnwick"_qs});
+    QVERIFY(!reg.DeleteEntry(HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs, QString()));
+    QVERIFY(!reg.DeleteEntry(HKEY_LOCAL_MACHINE, QString(), QString()));
+    QVERIFY(reg.DeleteEntry(HKEY_LOCAL_MACHINE, kKey, QString()));
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, kKey));
+    QVERIFY(!reg.DeleteEntry(HKEY_LOCAL_MACHINE, kKey, QString()));
+    QVERIFY(exists(registry(), HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs));
 }
 
 void TestToolsEntry::trimSlashes_data()
@@ -254,18 +255,19 @@ void TestToolsEntry::trimSlashes()
 void TestToolsEntry::pathsAreTrimmedExceptForDeletingAKey()
 {
     CRegister reg(registry());
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, u"\\Software\\Tarnwick\\Test\\"_qs, u"Name"_qs, u"text"_qs));
-    QCOMPARE(get(registry(), HKEY_CURRENT_USER, kKey, u"Name"_qs).value().data, sz("text"));
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, u"\\Software\\Tarnwick\\Test"_qs, u"Name"_qs, u"none"_qs), u"text"_qs);
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, u"\\Software\\Tarnwick\\Test\\"_qs, u"Name"_qs, u"text"_qs));
+    QCOMPARE(get(registry(), HKEY_LOCAL_MACHINE, kKey, u"Name"_qs).value().data, sz("text"));
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, u"\\Software\\Tarnwick\\Test"_qs, u"Name"_qs, u"none"_qs), u"text"_qs);
     // Only one slash is trimmed: what is left still starts with one, which the registry refuses.
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, u"\\\\Software\\Tarnwick\\Test"_qs, u"Name"_qs, u"none"_qs), u"none"_qs);
-    QVERIFY(!reg.WriteValue(HKEY_CURRENT_USER, u"\\\\Software\\Other"_qs, u"Name"_qs, u"text"_qs));
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, u"\\\\Software\\Tarnwick\\Test"_qs, u"Name"_qs, u"none"_qs), u"none"_qs);
+    QVERIFY(!reg.WriteValue(HKEY_LOCAL_MACHINE, u"\\\\Software\\Other"_qs, u"Name"_qs, u"text"_qs));
     // Deleting a key takes the path as given: a leading slash is refused.
-    QVERIFY(!reg.DeleteEntry(HKEY_CURRENT_USER, u"\\Software\\Tarnwick\\Test"_qs, QString()));
-    QCOMPARE(subkeys(registry(), HKEY_CURRENT_USER, u"Software\\Tarnwick"_qs), QStringList{u"Test"_qs});
-    QVERIFY(reg.DeleteEntry(HKEY_CURRENT_USER, u"\\Software\\Tarnwick\\Test\\"_qs, u"Name"_qs));
-    QVERIFY(reg.DeleteEntry(HKEY_CURRENT_USER, u"Software\\Tarnwick\\Test\\"_qs, QString()));
-    QCOMPARE(subkeys(registry(), HKEY_CURRENT_USER, u"Software"_qs), QStringList{u"Tarnwick"_qs});
+    QVERIFY(!reg.DeleteEntry(HKEY_LOCAL_MACHINE, u"\\Software\\Tarnwick\\Test"_qs, QString()));
+    QVERIFY(exists(registry(), HKEY_LOCAL_MACHINE, kKey));
+    QVERIFY(reg.DeleteEntry(HKEY_LOCAL_MACHINE, u"\\Software\\Tarnwick\\Test\\"_qs, u"Name"_qs));
+    QVERIFY(reg.DeleteEntry(HKEY_LOCAL_MACHINE, u"Software\\Tarnwick\\Test\\"_qs, QString()));
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, kKey));
+    QVERIFY(exists(registry(), HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs));
 }
 
 void TestToolsEntry::textReadsBackWhole_data()
@@ -282,23 +284,23 @@ void TestToolsEntry::textReadsBackWhole()
 {
     QFETCH(QString, text);
     CRegister reg(registry());
-    QVERIFY(reg.WriteValue(HKEY_CURRENT_USER, kKey, u"Text"_qs, text));
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"Text"_qs, u"none"_qs), text);
+    QVERIFY(reg.WriteValue(HKEY_LOCAL_MACHINE, kKey, u"Text"_qs, text));
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"Text"_qs, u"none"_qs), text);
 }
 
 void TestToolsEntry::readValueGivesTheDefault()
 {
     CRegister reg(registry());
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"Name"_qs, u"no key"_qs), u"no key"_qs);
-    QCOMPARE(put(registry(), HKEY_CURRENT_USER, kKey, u"Empty"_qs, REG_SZ, QByteArray()), RegResult::Success);
-    QCOMPARE(put(registry(), HKEY_CURRENT_USER, kKey, u"Raw"_qs, REG_BINARY, QByteArray("raw")), RegResult::Success);
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"Name"_qs, u"no value"_qs), u"no value"_qs);
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"Empty"_qs, u"empty"_qs), u"empty"_qs);
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"*"_qs, u"no default value"_qs), u"no default value"_qs);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"Name"_qs, u"no key"_qs), u"no key"_qs);
+    QCOMPARE(put(registry(), HKEY_LOCAL_MACHINE, kKey, u"Empty"_qs, REG_SZ, QByteArray()), RegResult::Success);
+    QCOMPARE(put(registry(), HKEY_LOCAL_MACHINE, kKey, u"Raw"_qs, REG_BINARY, QByteArray("raw")), RegResult::Success);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"Name"_qs, u"no value"_qs), u"no value"_qs);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"Empty"_qs, u"empty"_qs), u"empty"_qs);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"*"_qs, u"no default value"_qs), u"no default value"_qs);
     // Any type reads as text; without a terminating zero nothing is cut off.
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, kKey, u"Raw"_qs, u"none"_qs), u"raw"_qs);
-    QCOMPARE(reg.ReadValue(HKEY_CURRENT_USER, u"Software\\Missing"_qs, u"Name"_qs, u"x"_qs), u"x"_qs);
-    QCOMPARE(subkeys(registry(), HKEY_CURRENT_USER, u"Software"_qs), QStringList{u"Tarnwick"_qs});
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, kKey, u"Raw"_qs, u"none"_qs), u"raw"_qs);
+    QCOMPARE(reg.ReadValue(HKEY_LOCAL_MACHINE, u"Software\\Missing"_qs, u"Name"_qs, u"x"_qs), u"x"_qs);
+    QVERIFY(!exists(registry(), HKEY_LOCAL_MACHINE, u"Software\\Missing"_qs));
 }
 
 QTEST_GUILESS_MAIN(TestToolsEntry)

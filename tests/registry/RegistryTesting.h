@@ -1,11 +1,24 @@
 #pragma once
 
+#include "MemoryRegistry.h"
 #include "Registry.h"
 
 #include <QByteArray>
 #include <QTest>
 
 #include <optional>
+
+// Types the program never writes, for values another program might have left.
+inline constexpr std::uint32_t REG_EXPAND_SZ = 2;
+inline constexpr std::uint32_t REG_BINARY = 3;
+inline constexpr std::uint32_t REG_DWORD = 4;
+
+// A registry in memory that the user may only read while readOnly is set, as HKEY_LOCAL_MACHINE is for a
+// user who is not an administrator.
+struct ReadOnlyRegistry : MemoryRegistry {
+    bool readOnly = false;
+    bool canWrite(HKEY) override { return !readOnly; }
+};
 
 // Failed comparisons print the advapi32 code.
 inline char* toString(RegResult result)
@@ -44,20 +57,8 @@ inline std::optional<RegValue> get(Registry& registry, HKEY root, const QString&
     return value;
 }
 
-inline QStringList subkeys(Registry& registry, HKEY root, const QString& path)
+inline bool exists(Registry& registry, HKEY root, const QString& path)
 {
     RegKey key;
-    QStringList names;
-    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
-        registry.enumKeys(key.handle(), names);
-    return names;
-}
-
-inline QStringList values(Registry& registry, HKEY root, const QString& path)
-{
-    RegKey key;
-    QStringList names;
-    if (registry.openKey(root, path, key, KEY_READ) == RegResult::Success)
-        registry.enumValues(key.handle(), names);
-    return names;
+    return registry.openKey(root, path, key, KEY_READ) == RegResult::Success;
 }

@@ -1,6 +1,4 @@
-// What belongs to one store: the SQLite file across reopening, shared and damaged; the memory
-// registry's read-only branch.
-#include "MemoryRegistry.h"
+// What belongs to one store: the SQLite file across reopening and damaged; a store the user may only read.
 #include "RegistryTesting.h"
 #include "SqliteRegistry.h"
 #include "TestFiles.h"
@@ -9,8 +7,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {} // namespace
 
 class TestRegistryStores : public QObject {
     Q_OBJECT
@@ -32,21 +28,19 @@ void TestRegistryStores::sqliteKeepsEverythingAcrossReopening()
         QCOMPARE(put(r, HKEY_LOCAL_MACHINE, u"SOFTWARE\\tarnwick"_qs, u"Count"_qs, REG_DWORD,
                      QByteArray("\x07\x00\x00\x00", 4)),
                  RegResult::Success);
-        QCOMPARE(put(r, HKEY_CURRENT_USER, u"Temp\\Sub"_qs, QString(), REG_BINARY, QByteArray(3, '\0')),
+        QCOMPARE(put(r, HKEY_LOCAL_MACHINE, u"Temp\\Sub"_qs, QString(), REG_BINARY, QByteArray(3, '\0')),
                  RegResult::Success);
-        QCOMPARE(r.deleteKey(HKEY_CURRENT_USER, u"Temp\\Sub"_qs), RegResult::Success);
+        QCOMPARE(r.deleteKey(HKEY_LOCAL_MACHINE, u"Temp\\Sub"_qs), RegResult::Success);
     }
     QVERIFY(QFile::exists(path));
     SqliteRegistry again(path);
-    QCOMPARE(subkeys(again, HKEY_LOCAL_MACHINE, QString()), QStringList{u"Software"_qs});
-    QCOMPARE(subkeys(again, HKEY_LOCAL_MACHINE, u"software"_qs), QStringList{u"Tarnwick"_qs});
-    QCOMPARE(values(again, HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs), (QStringList{u"Count"_qs, u"Name"_qs}));
+    QCOMPARE(get(again, HKEY_LOCAL_MACHINE, u"software\\TARNWICK"_qs, u"NAME"_qs).value().data, sz("Tarnwick"));
     const RegValue count = get(again, HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs, u"count"_qs).value();
     QCOMPARE(count.type, REG_DWORD);
     QCOMPARE(count.data, QByteArray("\x07\x00\x00\x00", 4));
     RegKey key;
-    QCOMPARE(again.openKey(HKEY_CURRENT_USER, u"Temp\\Sub"_qs, key), RegResult::FileNotFound);
-    QCOMPARE(again.openKey(HKEY_CURRENT_USER, u"Temp"_qs, key), RegResult::Success);
+    QCOMPARE(again.openKey(HKEY_LOCAL_MACHINE, u"Temp\\Sub"_qs, key), RegResult::FileNotFound);
+    QCOMPARE(again.openKey(HKEY_LOCAL_MACHINE, u"Temp"_qs, key), RegResult::Success);
 }
 
 void TestRegistryStores::unusableSqliteStore_data()
@@ -78,7 +72,7 @@ void TestRegistryStores::unusableSqliteStore()
     } else {
         {
             SqliteRegistry made(path);
-            QCOMPARE(put(made, HKEY_CURRENT_USER, u"K"_qs, u"v"_qs, REG_SZ, sz("x")), RegResult::Success);
+            QCOMPARE(put(made, HKEY_LOCAL_MACHINE, u"K"_qs, u"v"_qs, REG_SZ, sz("x")), RegResult::Success);
         }
         QByteArray bytes = readBytes(path);
         QCOMPARE(bytes.left(15), QByteArray("SQLite format 3"));
@@ -90,14 +84,13 @@ void TestRegistryStores::unusableSqliteStore()
     {
         SqliteRegistry r(path);
         RegKey key;
-        QCOMPARE(r.createKey(HKEY_CURRENT_USER, u"K"_qs, key), expected);
-        QCOMPARE(r.openKey(HKEY_CURRENT_USER, u"K"_qs, key), expected);
-        QCOMPARE(r.setValue(HKEY_CURRENT_USER, u"v"_qs, REG_SZ, sz("x")), expected);
+        QCOMPARE(r.createKey(HKEY_LOCAL_MACHINE, u"K"_qs, key), expected);
+        QCOMPARE(r.openKey(HKEY_LOCAL_MACHINE, u"K"_qs, key), expected);
+        QCOMPARE(r.setValue(HKEY_LOCAL_MACHINE, u"v"_qs, REG_SZ, sz("x")), expected);
         RegValueInfo info;
-        QCOMPARE(r.queryValueInfo(HKEY_CURRENT_USER, u"v"_qs, info), expected);
-        QCOMPARE(r.deleteKey(HKEY_CURRENT_USER, u"K"_qs), expected);
-        QStringList names;
-        QCOMPARE(r.enumKeys(HKEY_CURRENT_USER, names), expected);
+        QCOMPARE(r.queryValueInfo(HKEY_LOCAL_MACHINE, u"v"_qs, info), expected);
+        QCOMPARE(r.deleteKey(HKEY_LOCAL_MACHINE, u"K"_qs), expected);
+        QCOMPARE(r.deleteValue(HKEY_LOCAL_MACHINE, u"v"_qs), expected);
         QCOMPARE(readBytes(path), before);
 
         // The cause removed, the same object opens the store on its next call.
@@ -107,26 +100,30 @@ void TestRegistryStores::unusableSqliteStore()
             QVERIFY(QDir(path).removeRecursively());
         else
             QVERIFY(QFile::remove(path));
-        QCOMPARE(put(r, HKEY_CURRENT_USER, u"K"_qs, u"v"_qs, REG_SZ, sz("fresh")), RegResult::Success);
+        QCOMPARE(put(r, HKEY_LOCAL_MACHINE, u"K"_qs, u"v"_qs, REG_SZ, sz("fresh")), RegResult::Success);
     }
     SqliteRegistry reopened(path);
-    QCOMPARE(get(reopened, HKEY_CURRENT_USER, u"K"_qs, u"v"_qs).value().data, sz("fresh"));
+    QCOMPARE(get(reopened, HKEY_LOCAL_MACHINE, u"K"_qs, u"v"_qs).value().data, sz("fresh"));
 }
 
 void TestRegistryStores::readOnlyBranchCanBeReadNotChanged()
 {
-    MemoryRegistry r;
+    ReadOnlyRegistry r;
     QCOMPARE(put(r, HKEY_LOCAL_MACHINE, u"Software\\X"_qs, u"v"_qs, REG_SZ, sz("x")), RegResult::Success);
-    r.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    r.readOnly = true;
     RegKey key;
     QCOMPARE(r.openKey(HKEY_LOCAL_MACHINE, u"Software\\X"_qs, key, KEY_ALL_ACCESS), RegResult::AccessDenied);
     // The most the user may have is reading: an existing key opens, a missing one cannot be made.
-    QCOMPARE(r.createKey(HKEY_LOCAL_MACHINE, u"software\\x"_qs, key, MAXIMUM_ALLOWED), RegResult::Success);
-    QCOMPARE(r.setValue(key.handle(), u"v"_qs, REG_SZ, sz("y")), RegResult::AccessDenied);
+    RegKey readable;
+    QCOMPARE(r.createKey(HKEY_LOCAL_MACHINE, u"software\\x"_qs, readable, MAXIMUM_ALLOWED), RegResult::Success);
+    QCOMPARE(r.setValue(readable.handle(), u"v"_qs, REG_SZ, sz("y")), RegResult::AccessDenied);
     QCOMPARE(r.createKey(HKEY_LOCAL_MACHINE, u"Software\\New"_qs, key, MAXIMUM_ALLOWED), RegResult::AccessDenied);
     QCOMPARE(r.deleteKey(HKEY_LOCAL_MACHINE, u"Software\\X"_qs), RegResult::AccessDenied);
     QCOMPARE(get(r, HKEY_LOCAL_MACHINE, u"Software\\X"_qs, u"v"_qs).value().data, sz("x"));
-    QCOMPARE(put(r, HKEY_CURRENT_USER, u"Software\\X"_qs, u"v"_qs, REG_SZ, sz("u")), RegResult::Success);
+    // Rights are granted when a key is opened: a handle opened for reading stays so once writing is allowed.
+    r.readOnly = false;
+    QCOMPARE(r.setValue(readable.handle(), u"v"_qs, REG_SZ, sz("y")), RegResult::AccessDenied);
+    QCOMPARE(put(r, HKEY_LOCAL_MACHINE, u"Software\\X"_qs, u"v"_qs, REG_SZ, sz("u")), RegResult::Success);
 }
 
 QTEST_GUILESS_MAIN(TestRegistryStores)

@@ -1,6 +1,5 @@
 // The main window from load to unload, offscreen: options and their messages, the settings it reads and
 // writes, the list files it makes, run at start-up through real autostart entries, and the splash.
-#include "AddRemove.h"
 #include "BlockingEngine.h"
 #include "FakeBrowser.h"
 #include "FileRoutines.h"
@@ -355,9 +354,13 @@ void TestForm1::runAtStartupWritesAndRemovesARealAutostartEntry()
     const QByteArray written = readBytes(entry);
     // The path has a space: the Exec line quotes it.
     QVERIFY2(written.contains("Exec=\"" + rig.program().toUtf8() + "\""), written.constData());
-    QCOMPARE(AddRemove(*rig.registry)
-                 .GetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tarnwick"),
-             rig.program());
+    // The Run value reads back as the program's path.
+    RegKey run;
+    RegValue value;
+    QVERIFY(rig.registry->openKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", run,
+                                  KEY_READ) == RegResult::Success);
+    QVERIFY(rig.registry->queryValue(run.handle(), "Tarnwick", value) == RegResult::Success);
+    QCOMPARE(value.data, rig.program().toUtf8().append('\0'));
 
     box(form, 4)->click();
     QCOMPARE(form.panelText(2), "Run On Startup Disabled");

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -120,24 +119,6 @@ RegResult AutostartFolder::remove(const QString& name) const
     if (path.isEmpty())
         return RegResult::FileNotFound;
     return QFile::remove(path) ? RegResult::Success : failure();
-}
-
-RegResult AutostartFolder::names(QStringList& result) const
-{
-    result.clear();
-    QStringList folded;
-    const QDir dir(m_folder);
-    for (const QString& file : entries(dir)) {
-        const QString name = file.chopped(kSuffix.size());
-        if (!isSafeName(name) || folded.contains(Registry::fold(name)) || !commandOf(dir.filePath(file)))
-            continue;
-        folded << Registry::fold(name);
-        result << name;
-    }
-    // In the order of folded names, as every registry store enumerates.
-    std::sort(result.begin(), result.end(),
-              [](const QString& a, const QString& b) { return Registry::fold(a) < Registry::fold(b); });
-    return RegResult::Success;
 }
 
 RegResult AutostartFolder::failure() const

@@ -9,7 +9,7 @@
 // in the folder (usually $XDG_CONFIG_HOME/autostart), whose Exec starts COMMAND at log-in.
 //
 // Every entry in the folder that starts something at log-in is a Run value, whoever wrote it, just as
-// the Run key of Windows lists every program's value; hidden or disabled entries and files
+// the Run key of Windows holds every program's value; hidden or disabled entries and files
 // that are not application entries are not. Names match without regard to case, as registry value names
 // do, but only the one file NAME.desktop that holds the value is ever replaced or deleted. A name that
 // could not be a plain file name in the folder (empty, ".", "..", or with "/" or a zero character) is
@@ -18,8 +18,6 @@ class AutostartFolder {
 public:
     AutostartFolder(QString folder, QString writerName);
 
-    QString folder() const { return m_folder; }
-
     // FileNotFound when no entry in the folder is that Run value.
     RegResult read(const QString& name, QString& command) const;
     // Writes the whole entry file or leaves the old one as it was (QSaveFile). InvalidParameter for a
@@ -27,11 +25,9 @@ public:
     // written.
     RegResult write(const QString& name, const QString& command) const;
     RegResult remove(const QString& name) const;
-    RegResult names(QStringList& names) const;
-
-    static bool isSafeName(const QString& name);
 
 private:
+    static bool isSafeName(const QString& name);
     // The file that holds the Run value name (an exact match first); empty when there is none.
     QString findEntry(const QString& name, QString* command) const;
     RegResult failure() const;

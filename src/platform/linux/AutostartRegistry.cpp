@@ -7,11 +7,6 @@
 
 namespace {
 
-bool isRunRoot(HKEY root)
-{
-    return root == HKEY_LOCAL_MACHINE || root == HKEY_CURRENT_USER;
-}
-
 // The text of Run value data: UTF-8 (standing in for the ANSI code page) ended by zero bytes, or by
 // nothing; false for data a file name and an Exec line cannot carry as they are.
 bool commandFromData(QByteArray data, QString& command)
@@ -61,12 +56,12 @@ bool AutostartRegistry::placeOf(HKEY parent, const QString& subKey, Place& place
 
 bool AutostartRegistry::isRunKey(const Place& place) const
 {
-    return isRunRoot(place.root) && place.folded == m_runFolded;
+    return place.root == HKEY_LOCAL_MACHINE && place.folded == m_runFolded;
 }
 
 bool AutostartRegistry::leadsToRunKey(const Place& place) const
 {
-    return isRunRoot(place.root) && place.folded.size() <= m_runFolded.size() &&
+    return place.root == HKEY_LOCAL_MACHINE && place.folded.size() <= m_runFolded.size() &&
            std::equal(place.folded.begin(), place.folded.end(), m_runFolded.begin());
 }
 
@@ -101,7 +96,7 @@ RegResult AutostartRegistry::open(HKEY parent, const QString& subKey, REGSAM acc
         return all == RegResult::AccessDenied ? once(KEY_READ) : all;
     };
     RegResult result = attempt();
-    // The Run keys always exist, as on Windows, though nothing may have made them yet.
+    // The Run key always exists, as on Windows, though nothing may have made it yet.
     if (result == RegResult::FileNotFound && leadsToRunKey(place)) {
         RegKey made;
         if (m_inner->createKey(place.root, runKeyPath(), made, KEY_READ) == RegResult::Success)
@@ -183,20 +178,4 @@ RegResult AutostartRegistry::deleteKey(HKEY parent, const QString& subKey)
     if (placeOf(parent, subKey, place) && isRunKey(place))
         return RegResult::AccessDenied; // it would take every program's autostart entry with it
     return m_inner->deleteKey(parent, subKey);
-}
-
-RegResult AutostartRegistry::enumKeys(HKEY key, QStringList& names)
-{
-    return m_inner->enumKeys(key, names);
-}
-
-RegResult AutostartRegistry::enumValues(HKEY key, QStringList& names)
-{
-    names.clear();
-    const RegResult run = runKey(key, KEY_QUERY_VALUE);
-    if (run == RegResult::FileNotFound)
-        return m_inner->enumValues(key, names);
-    if (run != RegResult::Success)
-        return run;
-    return m_autostart.names(names);
 }

@@ -6,11 +6,10 @@
 #include <map>
 #include <memory>
 
-// A registry whose Run keys (HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER
-// "Software\Microsoft\Windows\CurrentVersion\Run", both) keep their values in the autostart folder, so a
-// Run value is an entry that really starts its program at log-in; every other key and value is the inner
-// registry's. Run values hold REG_SZ data: a non-empty UTF-8 text followed by zero bytes only. The Run
-// keys themselves always exist and cannot be deleted.
+// A registry whose Run key (HKEY_LOCAL_MACHINE "Software\Microsoft\Windows\CurrentVersion\Run") keeps
+// its values in the autostart folder, so a Run value is an entry that really starts its program at log-in;
+// every other key and value is the inner registry's. Run values hold REG_SZ data: a non-empty UTF-8 text
+// followed by zero bytes only. The Run key itself always exists and cannot be deleted.
 class AutostartRegistry : public Registry {
 public:
     AutostartRegistry(std::unique_ptr<Registry> inner, AutostartFolder autostart);
@@ -20,10 +19,6 @@ public:
     RegResult setValue(HKEY key, const QString& valueName, std::uint32_t type, const QByteArray& data) override;
     RegResult deleteValue(HKEY key, const QString& valueName) override;
     RegResult deleteKey(HKEY parent, const QString& subKey) override;
-    RegResult enumKeys(HKEY key, QStringList& names) override;
-    RegResult enumValues(HKEY key, QStringList& names) override;
-
-    static const QString& runKeyPath();
 
 protected:
     RegResult doCreateKey(HKEY parent, const QString& subKey, REGSAM access, HKEY& key) override;
@@ -31,6 +26,8 @@ protected:
     void closeKey(HKEY key) override;
 
 private:
+    static const QString& runKeyPath();
+
     // Where a key is: its root and the folded names below it.
     struct Place {
         HKEY root = 0;

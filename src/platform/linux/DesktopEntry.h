@@ -26,6 +26,7 @@ public:
     // The arguments of an Exec value as it stands in the file; nothing when it is not well formed.
     static std::optional<QStringList> execArguments(const QString& value);
 
+private:
     // A string value as it stands in the file (\s \n \t \r \\ escapes) and back.
     static QString escapeString(const QString& text);
     static QString unescapeString(const QString& value);

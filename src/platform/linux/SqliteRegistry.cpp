@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -14,7 +13,7 @@ namespace {
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 2000; // another instance of the program may be writing
 
-// Roots are keys with parent 0, named as advapi32 names them. AUTOINCREMENT keeps a deleted key's id
+// The root is a key with parent 0, named as advapi32 names it. AUTOINCREMENT keeps a deleted key's id
 // from going to a new key while a handle to the old one is open.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS keys (
@@ -32,28 +31,8 @@ CREATE TABLE IF NOT EXISTS "values" (
     data BLOB NOT NULL,
     PRIMARY KEY (key, name_folded)
 ) WITHOUT ROWID;
-INSERT OR IGNORE INTO keys (parent, name, name_folded) VALUES
-    (0, 'HKEY_CLASSES_ROOT', 'hkey_classes_root'),
-    (0, 'HKEY_CURRENT_USER', 'hkey_current_user'),
-    (0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine'),
-    (0, 'HKEY_USERS', 'hkey_users');
+INSERT OR IGNORE INTO keys (parent, name, name_folded) VALUES (0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine');
 )sql";
-
-const char* rootName(HKEY root)
-{
-    switch (root) {
-    case HKEY_CLASSES_ROOT:
-        return "hkey_classes_root";
-    case HKEY_CURRENT_USER:
-        return "hkey_current_user";
-    case HKEY_LOCAL_MACHINE:
-        return "hkey_local_machine";
-    case HKEY_USERS:
-        return "hkey_users";
-    default:
-        return nullptr;
-    }
-}
 
 RegResult fromSqlite(int rc, bool writing)
 {
@@ -127,11 +106,6 @@ public:
     int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt.get()) : m_rc; }
 
     qint64 integer(int column) { return sqlite3_column_int64(m_stmt.get(), column); }
-    QString text(int column)
-    {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt.get(), column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt.get(), column));
-    }
     QByteArray blob(int column)
     {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt.get(), column));
@@ -264,13 +238,12 @@ RegResult SqliteRegistry::keyExists(NodeId node)
 
 RegResult SqliteRegistry::rootNode(HKEY root, NodeId& node)
 {
-    const char* name = rootName(root);
-    if (name == nullptr)
+    if (!isRoot(root))
         return RegResult::InvalidHandle;
     if (const RegResult r = open(); r != RegResult::Success)
         return r;
-    Statement query(m_db.get(), "SELECT id FROM keys WHERE parent = 0 AND name_folded = ?");
-    const int rc = query.bind(QString::fromLatin1(name)).step();
+    Statement query(m_db.get(), "SELECT id FROM keys WHERE parent = 0 AND name_folded = 'hkey_local_machine'");
+    const int rc = query.step();
     if (rc == SQLITE_ROW) {
         node = query.integer(0);
         return RegResult::Success;
@@ -381,35 +354,4 @@ RegResult SqliteRegistry::removeNode(NodeId node)
     if (const int removed = remove.bind(node).step(); removed != SQLITE_DONE)
         return fromSqlite(removed, true);
     return tx.commit();
-}
-
-RegResult SqliteRegistry::names(const char* sql, NodeId node, QStringList& names)
-{
-    if (const RegResult r = open(); r != RegResult::Success)
-        return r;
-    if (const RegResult r = keyExists(node); r != RegResult::Success)
-        return r;
-    std::vector<std::pair<QString, QString>> found; // folded, as written
-    Statement query(m_db.get(), sql);
-    query.bind(node);
-    int rc = SQLITE_OK;
-    while ((rc = query.step()) == SQLITE_ROW)
-        found.emplace_back(query.text(1), query.text(0));
-    if (rc != SQLITE_DONE)
-        return fromSqlite(rc, false);
-    // Sorted here rather than by SQL, so the order is QString's as in every other store.
-    std::sort(found.begin(), found.end());
-    for (auto& entry : found)
-        names << std::move(entry.second);
-    return RegResult::Success;
-}
-
-RegResult SqliteRegistry::childNames(NodeId node, QStringList& result)
-{
-    return names("SELECT name, name_folded FROM keys WHERE parent = ?", node, result);
-}
-
-RegResult SqliteRegistry::valueNames(NodeId node, QStringList& result)
-{
-    return names(R"sql(SELECT name, name_folded FROM "values" WHERE key = ?)sql", node, result);
 }

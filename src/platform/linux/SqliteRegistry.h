@@ -18,8 +18,6 @@ public:
     SqliteRegistry(const SqliteRegistry&) = delete;
     SqliteRegistry& operator=(const SqliteRegistry&) = delete;
 
-    QString path() const { return m_path; }
-
 protected:
     RegResult rootNode(HKEY root, NodeId& node) override;
     RegResult findNode(NodeId from, const QStringList& names, NodeId& node) override;
@@ -28,8 +26,6 @@ protected:
     RegResult writeValue(NodeId node, const QString& name, std::uint32_t type, const QByteArray& data) override;
     RegResult removeValue(NodeId node, const QString& name) override;
     RegResult removeNode(NodeId node) override;
-    RegResult childNames(NodeId node, QStringList& names) override;
-    RegResult valueNames(NodeId node, QStringList& names) override;
     bool canWrite(HKEY root) override;
 
 private:
@@ -42,7 +38,6 @@ private:
     RegResult createSchema();
     RegResult keyExists(NodeId node);
     RegResult walk(NodeId from, const QStringList& names, NodeId& node, bool create);
-    RegResult names(const char* sql, NodeId node, QStringList& names);
 
     QString m_path;
     std::unique_ptr<sqlite3, Closer> m_db;

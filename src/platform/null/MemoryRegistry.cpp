@@ -1,13 +1,5 @@
 #include "MemoryRegistry.h"
 
-void MemoryRegistry::setReadOnly(HKEY root, bool readOnly)
-{
-    if (readOnly)
-        m_readOnlyRoots.insert(root);
-    else
-        m_readOnlyRoots.erase(root);
-}
-
 MemoryRegistry::Node* MemoryRegistry::node(NodeId id)
 {
     const auto it = m_nodes.find(id);
@@ -18,12 +10,11 @@ RegResult MemoryRegistry::rootNode(HKEY root, NodeId& id)
 {
     if (!isRoot(root))
         return RegResult::InvalidHandle;
-    auto [it, added] = m_roots.try_emplace(root, 0);
-    if (added) {
-        it->second = ++m_lastNode;
-        m_nodes[it->second] = Node{};
+    if (m_root == 0) {
+        m_root = ++m_lastNode;
+        m_nodes[m_root] = Node{};
     }
-    id = it->second;
+    id = m_root;
     return RegResult::Success;
 }
 
@@ -55,7 +46,7 @@ RegResult MemoryRegistry::createNodes(NodeId from, const QStringList& names, Nod
             continue;
         }
         const NodeId added = ++m_lastNode;
-        m_nodes[added] = Node{id, name, {}, {}};
+        m_nodes[added] = Node{id, folded, {}, {}};
         node(id)->children.emplace(folded, added);
         id = added;
     }
@@ -70,7 +61,7 @@ RegResult MemoryRegistry::readValue(NodeId id, const QString& name, RegValue& va
     const auto it = at->values.find(fold(name));
     if (it == at->values.end())
         return RegResult::FileNotFound;
-    value = it->second.value;
+    value = it->second;
     return RegResult::Success;
 }
 
@@ -79,8 +70,7 @@ RegResult MemoryRegistry::writeValue(NodeId id, const QString& name, std::uint32
     Node* at = node(id);
     if (at == nullptr)
         return RegResult::KeyDeleted;
-    auto [it, added] = at->values.try_emplace(fold(name), StoredValue{name, {}});
-    it->second.value = {type, data};
+    at->values[fold(name)] = {type, data};
     return RegResult::Success;
 }
 
@@ -100,27 +90,7 @@ RegResult MemoryRegistry::removeNode(NodeId id)
     if (!at->children.empty())
         return RegResult::AccessDenied;
     if (Node* parent = node(at->parent))
-        parent->children.erase(fold(at->name));
+        parent->children.erase(at->name);
     m_nodes.erase(id);
-    return RegResult::Success;
-}
-
-RegResult MemoryRegistry::childNames(NodeId id, QStringList& names)
-{
-    Node* at = node(id);
-    if (at == nullptr)
-        return RegResult::KeyDeleted;
-    for (const auto& [folded, child] : at->children)
-        names << node(child)->name;
-    return RegResult::Success;
-}
-
-RegResult MemoryRegistry::valueNames(NodeId id, QStringList& names)
-{
-    Node* at = node(id);
-    if (at == nullptr)
-        return RegResult::KeyDeleted;
-    for (const auto& [folded, stored] : at->values)
-        names << stored.name;
     return RegResult::Success;
 }
