@@ -14,10 +14,8 @@ Module1::Module1(DecisionState& state, const QString& dataFolder, StatusSink& st
 
 bool Module1::AddButton(SiteListStore& list, const QString& text)
 {
-    if (text.isEmpty() || text == u" ")
-        return false;
     // The append is followed by a full rewrite, which leaves the file with its closing empty line.
-    return list.add(text) && list.save();
+    return list.addTyped(text) && list.save();
 }
 
 bool Module1::DeleteButton(SiteListStore& list, int selectedRow)

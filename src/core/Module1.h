@@ -32,7 +32,7 @@ public:
     // "disallowed.txt" is empty. False, with the path and the reason in *error, when that fails.
     bool CreateMissingFiles(const QString& websiteHost, QString* error);
 
-    // The Add buttons: the text box's text as it stands; an empty text or a single space adds nothing.
+    // The Add buttons: the text box's text, trimmed; nothing typed, or a site on the list already, adds nothing.
     static bool AddButton(SiteListStore& list, const QString& text);
     // The Delete buttons: the selected row (-1 for none) leaves the list box, the file and the text.
     static bool DeleteButton(SiteListStore& list, int selectedRow);

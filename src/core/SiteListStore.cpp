@@ -4,6 +4,7 @@
 
 #include "ListFile.h"
 #include "SiteList.h"
+#include "SiteName.h"
 #include "StatusSink.h"
 
 #include <QFileInfo>
@@ -47,6 +48,25 @@ bool SiteListStore::add(const QString& site)
     m_model.setData(m_model.index(row), site);
     m_memory.append(site);
     return true;
+}
+
+bool SiteListStore::addTyped(const QString& text)
+{
+    const QString site = text.trimmed();
+    if (site.isEmpty()) {
+        report(QStringLiteral("Type a site first; nothing was added to the %1 list").arg(m_listName));
+        return false;
+    }
+    const QString host = SiteHost(site);
+    for (const QString& row : rows()) {
+        const bool same = host.isEmpty() ? row.trimmed().compare(site, Qt::CaseInsensitive) == 0
+                                         : SiteHost(row).compare(host, Qt::CaseInsensitive) == 0;
+        if (same) {
+            report(QStringLiteral("%1 is on the %2 list already").arg(row, m_listName));
+            return false;
+        }
+    }
+    return add(site);
 }
 
 bool SiteListStore::remove(const QString& site)

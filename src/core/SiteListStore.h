@@ -22,6 +22,9 @@ public:
 
     // Appends the site to the file, the rows and the text.
     bool add(const QString& site);
+    // A site the user typed, trimmed, added as add() does. Nothing typed, or a site the list has already
+    // (the same host, letter case aside), is said and not added.
+    bool addTyped(const QString& text);
     // Removes every entry equal to the site, letter case aside.
     bool remove(const QString& site);
     // Removes exactly the row at that position.

@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -198,6 +199,7 @@ void Form1::createControls()
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Type the domain of a site to allow, for example example.com, then click Add."));
+    Text1->setAccessibleName(QStringLiteral("Allowed site"));
     place(Text1, 120, 600, 1815, 285);
     button(Command1, "Command1", QStringLiteral("Add"), QStringLiteral("add"),
            QStringLiteral("Allow popups from the site typed in the text box to the left."), Frame1);
@@ -210,6 +212,7 @@ void Form1::createControls()
     List1->setToolTip(QStringLiteral("sites that are allowed will not be prevented from opening popups"));
     List1->setModel(&m_engine.lists().List1());
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setAccessibleName(QStringLiteral("Allowed sites list"));
     place(List1, 120, 900, 3615, 2595);
 
     Label1 = new QLabel(QStringLiteral("Disallowed Sites:"), Frame1);
@@ -221,6 +224,7 @@ void Form1::createControls()
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setToolTip(
         QStringLiteral("Type the domain of a site to disallow, for example example.com, then click Add."));
+    Text2->setAccessibleName(QStringLiteral("Disallowed site"));
     place(Text2, 3780, 600, 1815, 285);
     button(Command4, "Command4", QStringLiteral("Add"), QStringLiteral("add"),
            QStringLiteral("Prevent popups from the site typed in the text box to the left."), Frame1);
@@ -235,8 +239,15 @@ void Form1::createControls()
                        "not prompt you from setup mode."));
     List2->setModel(&m_engine.lists().List2());
     List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List2->setAccessibleName(QStringLiteral("Disallowed sites list"));
     place(List2, 3780, 900, 3615, 2595);
     place(WindowLook::skinLabelTemplate(Frame1, "SkinLabel2", SkinLabel2), 7200, 3400, 135, 135);
+
+    // The two Add and the two Delete buttons share their captions; a screen reader tells them apart by these.
+    Command1->setAccessibleName(QStringLiteral("Add allowed site"));
+    Command2->setAccessibleName(QStringLiteral("Delete allowed site"));
+    Command4->setAccessibleName(QStringLiteral("Add disallowed site"));
+    Command3->setAccessibleName(QStringLiteral("Delete disallowed site"));
 
     connect(Command5, &QToolButton::clicked, this, &Form1::Command5_Click);
     connect(Command6, &QToolButton::clicked, this, &Form1::Command6_Click);
@@ -252,6 +263,11 @@ void Form1::createControls()
             [this, selectedRow] { Module1::DeleteButton(m_engine.lists().allowed(), selectedRow(List1)); });
     connect(Command3, &QToolButton::clicked, this,
             [this, selectedRow] { Module1::DeleteButton(m_engine.lists().disallowed(), selectedRow(List2)); });
+    // Enter in a site box adds it; the Delete key deletes the selected entry.
+    connect(Text1, &QLineEdit::returnPressed, Command1, &QToolButton::click);
+    connect(Text2, &QLineEdit::returnPressed, Command4, &QToolButton::click);
+    List1->installEventFilter(this);
+    List2->installEventFilter(this);
 
     // Outside the client area: never seen, its window only receives the hot key.
     pctHotkey = new QWidget(m_client);
@@ -358,6 +374,8 @@ bool Form1::Load(QString* error)
     const int half = qRound(qAbs(width()) / 2.0);
     StatusBar1->setPanelWidth(1, half);
     StatusBar1->setPanelWidth(2, half);
+    // The third panel stays empty: its share goes to panel 2's messages.
+    StatusBar1->setPanelWidth(3, 0);
     showCount();
     if (!m_pendingFailure.isEmpty())
         StatusBar1->setPanelText(2, std::exchange(m_pendingFailure, QString()));
@@ -448,6 +466,21 @@ void Form1::Unload()
     if (m_identity.gUseSkin)
         m_shell.StopSkinning();
     emit ProgramEnded();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        if (watched == List1) {
+            Command2->click();
+            return true;
+        }
+        if (watched == List2) {
+            Command3->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::closeEvent(QCloseEvent* event)

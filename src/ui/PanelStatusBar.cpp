@@ -34,6 +34,8 @@ bool PanelStatusBar::setPanelText(int index, const QString& text)
     if (!label)
         return false;
     label->setText(text);
+    // Whatever the panel's width cuts off can still be read.
+    label->setToolTip(text);
     return true;
 }
 

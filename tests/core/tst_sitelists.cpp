@@ -46,8 +46,8 @@ private slots:
     void parseSkipsIgnoredLines_data();
     void parseSkipsIgnoredLines();
     void loadAddsRowsAndReplacesText();
-    void addButtonAcceptsAnythingButEmptyOrOneSpace();
-    void duplicatesAreKept();
+    void addButtonTrimsAndRefusesNothingTyped();
+    void sameHostTwiceIsRefused();
     void appendAfterRewriteLeavesBlankLineInside();
     void emptyListRoundTrip();
     void deleteRemovesExactlyTheSelectedRow();
@@ -95,34 +95,43 @@ void TestSiteLists::loadAddsRowsAndReplacesText()
     QVERIFY(l.state.gAllowedSites.covers(u"beta"));
 }
 
-void TestSiteLists::addButtonAcceptsAnythingButEmptyOrOneSpace()
+void TestSiteLists::addButtonTrimsAndRefusesNothingTyped()
 {
     Lists l;
-    QVERIFY(!Module1::AddButton(l.lists.allowed(), QString()));
-    QVERIFY(!Module1::AddButton(l.lists.allowed(), QStringLiteral(" ")));
+    for (const QString& nothing : {QString(), QStringLiteral(" "), QStringLiteral("  \t ")})
+        QVERIFY(!Module1::AddButton(l.lists.allowed(), nothing));
     QCOMPARE(readBytes(l.allowedPath()), QByteArray("<missing>"));
+    QCOMPARE(l.status.shown.size(), 3);
+    QCOMPARE(l.status.shown.constLast(), "Type a site first; nothing was added to the allowed list");
 
-    QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral("  ")));
     QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral(" shop.com ")));
-    QCOMPARE(readBytes(l.allowedPath()), QByteArray("  \r\n shop.com \r\n\r\n"));
-    QCOMPARE(l.state.gAllowedSites.text(), QStringLiteral("  \r\n shop.com \r\n"));
+    QCOMPARE(readBytes(l.allowedPath()), QByteArray("shop.com\r\n\r\n"));
+    QCOMPARE(l.state.gAllowedSites.text(), QStringLiteral("shop.com\r\n"));
 
     // The next start finds the same entries.
     DecisionState fresh;
     RecordingStatus status;
     Module1 again(fresh, l.dir.path(), status);
     QVERIFY(again.LoadAllowedSites());
-    QCOMPARE(again.List1().stringList(), (QStringList{"  ", " shop.com "}));
+    QCOMPARE(again.List1().stringList(), QStringList{"shop.com"});
 }
 
-void TestSiteLists::duplicatesAreKept()
+void TestSiteLists::sameHostTwiceIsRefused()
 {
     Lists l;
     QVERIFY(Module1::AddButton(l.lists.disallowed(), QStringLiteral("ads.com")));
-    QVERIFY(Module1::AddButton(l.lists.disallowed(), QStringLiteral("ads.com")));
-    QCOMPARE(l.lists.List2().rowCount(), 2);
-    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("ads.com\r\nads.com\r\n\r\n"));
-    QCOMPARE(l.state.gDisallowedSites.text(), QStringLiteral("ads.com\r\nads.com\r\n"));
+    // The same host however it is written: letter case, a scheme, a path.
+    for (const char* again : {"ads.com", "ADS.Com", "https://ads.com/banner", " ads.com:8080 "}) {
+        QVERIFY2(!Module1::AddButton(l.lists.disallowed(), QString::fromLatin1(again)), again);
+        QCOMPARE(l.status.shown.constLast(), "ads.com is on the disallowed list already");
+    }
+    // Another host is another entry, even where one covers the other.
+    QVERIFY(Module1::AddButton(l.lists.disallowed(), QStringLiteral("www.ads.com")));
+    QCOMPARE(l.lists.List2().stringList(), (QStringList{"ads.com", "www.ads.com"}));
+    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("ads.com\r\nwww.ads.com\r\n\r\n"));
+    QCOMPARE(l.state.gDisallowedSites.text(), QStringLiteral("ads.com\r\nwww.ads.com\r\n"));
+    // The other list is another list.
+    QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral("ads.com")));
 }
 
 void TestSiteLists::appendAfterRewriteLeavesBlankLineInside()

@@ -17,13 +17,19 @@
 #include "frmSplash.h"
 #include "modIdentity.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -137,6 +143,9 @@ private slots:
     void withoutATrayMinimisingKeepsTheWindowReachable();
     void startedMinimisedEndsUpInTheTray();
     void hotKeyThatCannotBeHadIsSaidOnce();
+    void listsAreEditedFromTheKeyboard();
+    void panelTwoShowsWholeMessages();
+    void everyControlHasADistinctAccessibleName();
 };
 
 void TestForm1::firstStartWithNothingStored()
@@ -635,6 +644,105 @@ void TestForm1::hotKeyThatCannotBeHadIsSaidOnce()
     };
     Form1& form = rig.load();
     QCOMPARE(form.panelText(2), "Another program holds the Win+Z hot key.");
+}
+
+void TestForm1::listsAreEditedFromTheKeyboard()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    Module1& lists = rig.engine->lists();
+    struct Side {
+        const char* box;
+        const char* list;
+        QStringListModel& rows;
+        QString file;
+        QString name;
+    };
+    for (const Side& side :
+         {Side{"Text1", "List1", lists.List1(), rig.dataFolder() + "/allowed.txt", "allowed"},
+          Side{"Text2", "List2", lists.List2(), rig.dataFolder() + "/disallowed.txt", "disallowed"}}) {
+        auto* box = control<QLineEdit>(form, side.box);
+        const QStringList before = side.rows.stringList();
+        // Enter adds what the box holds, trimmed.
+        QTest::keyClicks(box, " shop.example ");
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(side.rows.stringList(), before + QStringList{"shop.example"});
+        // The same host again, in other letters: said, not added.
+        box->setText("HTTPS://Shop.Example/cart");
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(side.rows.rowCount(), before.size() + 1);
+        QCOMPARE(form.panelText(2), "shop.example is on the " + side.name + " list already");
+        box->setText("   ");
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(side.rows.rowCount(), before.size() + 1);
+        QCOMPARE(form.panelText(2), "Type a site first; nothing was added to the " + side.name + " list");
+
+        // Delete on the selected entry removes it from the box, the file and the text.
+        auto* list = control<QListView>(form, side.list);
+        list->setCurrentIndex(side.rows.index(int(before.size())));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(side.rows.stringList(), before);
+        QVERIFY(!readBytes(side.file).contains("shop.example"));
+        // With nothing selected, Delete deletes nothing.
+        list->selectionModel()->clearSelection();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(side.rows.stringList(), before);
+    }
+    QVERIFY(!rig.state().gAllowedSites.covers(u"shop.example"));
+    QVERIFY(!rig.state().gDisallowedSites.covers(u"shop.example"));
+}
+
+void TestForm1::panelTwoShowsWholeMessages()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* panel = control<QLabel>(*form.statusBar(), "Panel2");
+    // The longest messages an option or the allow-next switch writes.
+    for (int number : {4, 6}) {
+        box(form, number)->click();
+        QApplication::processEvents();
+        QVERIFY2(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(form.panelText(2)),
+                 qPrintable(form.panelText(2)));
+    }
+    control<QToolButton>(form, "Command5")->click();
+    control<QToolButton>(form, "Command5")->click();
+    QCOMPARE(form.panelText(2), "The next popup will NOT be allowed.");
+    QApplication::processEvents();
+    QVERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(form.panelText(2)));
+    // A message longer than any panel can still be read whole.
+    // A folder where the list file should be: the message names the whole path.
+    QVERIFY(QFile::remove(rig.dataFolder() + "/allowed.txt"));
+    QVERIFY(QDir().mkpath(rig.dataFolder() + "/allowed.txt"));
+    control<QLineEdit>(form, "Text1")->setText("a-site-with-a-rather-long-name.example");
+    control<QToolButton>(form, "Command1")->click();
+    QVERIFY(form.panelText(2).startsWith("Could not write"));
+    QCOMPARE(panel->toolTip(), form.panelText(2));
+}
+
+void TestForm1::everyControlHasADistinctAccessibleName()
+{
+    Rig rig;
+    Form1& form = rig.load();
+    QHash<QString, QString> seen;
+    for (QWidget* widget : form.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                             qobject_cast<QAbstractItemView*>(widget);
+        // Qt's own helpers (the menu bar's extension button) are not the window's controls.
+        if (!control || widget->objectName().isEmpty() || widget->objectName().startsWith("qt_"))
+            continue;
+        QString name = widget->accessibleName();
+        if (name.isEmpty())
+            name = qobject_cast<QAbstractButton*>(widget) ? qobject_cast<QAbstractButton*>(widget)->text() : QString();
+        QVERIFY2(!name.isEmpty(), qPrintable(widget->objectName()));
+        QVERIFY2(!seen.contains(name),
+                 qPrintable(name + " names both " + seen.value(name) + " and " + widget->objectName()));
+        seen.insert(name, widget->objectName());
+    }
+    QCOMPARE(seen.key("Text1"), "Allowed site");
+    QCOMPARE(seen.key("List2"), "Disallowed sites list");
+    QCOMPARE(seen.key("Command3"), "Delete disallowed site");
 }
 
 QTEST_MAIN(TestForm1)
