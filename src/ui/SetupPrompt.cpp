@@ -1,5 +1,7 @@
 #include "SetupPrompt.h"
 
+#include <QApplication>
+
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -44,9 +46,14 @@ void SetupPrompt::ShowPrompt(const QString& site, Answered answered)
         std::exchange(*pending, {})(allow);
     });
     window->Load();
+    // Someone typing in another program keeps the keyboard: a key meant for the browser must never answer
+    // the prompt. It still comes to the front, and takes the keyboard when the program's own window had it.
+    const bool ownWindowActive = QApplication::activeWindow() != nullptr;
+    window->setAttribute(Qt::WA_ShowWithoutActivating, !ownWindowActive);
     window->show();
     window->raise();
-    window->activateWindow();
+    if (ownWindowActive)
+        window->activateWindow();
 }
 
 Form3* SetupPrompt::current() const

@@ -280,6 +280,28 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     rig.popupFrom("127.0.0.1");
     QVERIFY(rig.decisionStartsWith("allowed\t" + ip.toUtf8()));
 
+    // Someone typing in the browser as a popup comes keeps typing there: the prompt comes to the front without
+    // the keyboard, and neither the keys typed before it nor those after answer it.
+    const xcb_window_t browser = rig.windowWhere([](const QByteArray& title) { return title.endsWith("Chromium"); });
+    QVERIFY(browser != 0);
+    rig.run("xdotool", {"windowactivate", "--sync", QString::number(browser)});
+    rig.popupFrom("127.0.0.1");
+    xcb_window_t prompt = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            rig.run("xdotool", {"type", "--delay", "20", "  "});
+            return (prompt = rig.windowNamed("Popup Detected!")) != 0;
+        },
+        30000));
+    rig.run("xdotool", {"key", "space", "Return", "space"});
+    QTest::qWait(1000);
+    QVERIFY(rig.windowNamed("Popup Detected!") == prompt);
+    QVERIFY(rig.x.property(rig.x.root(), "_NET_ACTIVE_WINDOW").value(0) != prompt);
+    rig.out += tarnwick.readAllStandardOutput();
+    QVERIFY2(!rig.out.contains('\n'), rig.out.constData());
+    rig.clickTwips(prompt, kBlockNow + 1455 / 2, 2400 + 855 / 2);
+    QVERIFY(rig.decisionStartsWith("blocked\t" + ip.toUtf8()));
+
     // "Allow Now" lets this one through and lists nothing.
     QVERIFY(rig.answerPrompt("127.0.0.1", kAllowNow));
     QVERIFY(rig.decisionStartsWith("allowed\t" + ip.toUtf8()));
