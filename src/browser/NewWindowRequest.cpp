@@ -2,9 +2,10 @@
 
 #include <utility>
 
-NewWindowRequest::NewWindowRequest(QString popupUrl, Settler settler)
+NewWindowRequest::NewWindowRequest(QString popupUrl, Settler settler, bool userGesture)
     : m_popupUrl(std::move(popupUrl))
     , m_settler(std::move(settler))
+    , m_userGesture(userGesture)
 {}
 
 NewWindowRequest::~NewWindowRequest()

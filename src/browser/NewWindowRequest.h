@@ -11,13 +11,15 @@ class NewWindowRequest {
 public:
     using Settler = std::function<void(bool cancel)>;
 
-    NewWindowRequest(QString popupUrl, Settler settler);
+    // userGesture: the page asked in answer to the user's own click or key press.
+    NewWindowRequest(QString popupUrl, Settler settler, bool userGesture = false);
     ~NewWindowRequest();
     NewWindowRequest(const NewWindowRequest&) = delete;
     NewWindowRequest& operator=(const NewWindowRequest&) = delete;
 
     // The popup's own address, empty while the browser does not know it yet.
     const QString& popupUrl() const { return m_popupUrl; }
+    bool userGesture() const { return m_userGesture; }
 
     bool Cancel() const { return m_cancel; }
     void setCancel(bool cancel) { m_cancel = cancel; }
@@ -29,6 +31,7 @@ public:
 private:
     QString m_popupUrl;
     Settler m_settler;
+    bool m_userGesture = false;
     bool m_cancel = false;
     bool m_settled = false;
 };

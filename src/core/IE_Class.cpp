@@ -49,9 +49,10 @@ void IE_Class::IE_NewWindow2(const std::shared_ptr<NewWindowRequest>& request)
     DecisionState& state = m_context.state();
     const PopupOptions& options = m_context.options();
 
-    // A popup asked for while the mouse is over a link is one the user wants.
-    if (options.LinkException() && state.gStatusText.size() > 7) {
-        const QString status = state.gStatusText.toLower();
+    // A popup this window asked for in answer to the user's own click while its mouse was over a link is
+    // one the user wants. A hover in another window, or a popup on a timer, excuses nothing.
+    if (options.LinkException() && request->userGesture() && m_IE && m_IE->statusText().size() > 7) {
+        const QString status = m_IE->statusText().toLower();
         if (status.startsWith(u"http://") || status.startsWith(u"https://"))
             state.gAllowNext = true;
     }

@@ -34,6 +34,7 @@ private slots:
     void allowNextLetsExactlyOneThrough();
     void realHoverOverALinkLetsThePopupThrough();
     void pageCannotFakeTheHover();
+    void hoverExcusesOnlyItsOwnWindowsClick();
     void heldPopupWaitsForTheAnswer();
     void countFollowsTabs();
     void killedBrowserLeavesNoStaleWindow();
@@ -152,6 +153,55 @@ void TestPopupsEndToEnd::realHoverOverALinkLetsThePopupThrough()
     rig.run(page, "window.open('/target-after.html')");
     QVERIFY(decisionsReach(rig, before + 1));
     QVERIFY(rig.decisions.last().blocked);
+}
+
+void TestPopupsEndToEnd::hoverExcusesOnlyItsOwnWindowsClick()
+{
+    BrowserRig rig;
+    rig.addPage("index.html", kOpener);
+    rig.addPage("follow.html", R"html(<!doctype html><title>follow</title>
+<a href="/onload.html" style="position: absolute; top: 10px; left: 10px; width: 200px; height: 30px; display: block">
+on</a>)html");
+    rig.addPage("onload.html", kOnLoad);
+    rig.options.check6 = true;
+    CdpBrowser* browser = rig.launch();
+    QVERIFY(browser);
+    CdpPageWindow* page = rig.open(browser, "/index.html");
+    CdpPageWindow* other = rig.open(browser, "/index.html");
+    CdpPageWindow* follower = rig.open(browser, "/follow.html");
+    QVERIFY(page && other && follower);
+    auto hover = [&rig](CdpPageWindow* window, const QString& link) {
+        // Onto the link, again from off it if the page was not listening yet.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            rig.mouse(window, "mouseMoved", 400, 400);
+            rig.mouse(window, "mouseMoved", 50, 25);
+            if (QTest::qWaitFor([&] { return window->statusText() == rig.url(link); }, 1000))
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(hover(page, "/target-blank.html"));
+
+    // Another tab's click, while this tab's mouse is over a link, is not excused.
+    rig.run(other, "window.open('/target-other.html')");
+    QVERIFY(decisionsReach(rig, 1));
+    QVERIFY(rig.decisions.last().blocked);
+    // Nor is a popup of this tab that no click asked for, such as one on a timer.
+    rig.run(page, "window.open('/target-timer.html')", false);
+    QVERIFY(decisionsReach(rig, 2));
+    QVERIFY(rig.decisions.last().blocked);
+    QTest::qWait(300);
+    QVERIFY(!rig.requested("/target-other.html") && !rig.requested("/target-timer.html"));
+
+    // Following a link leaves it behind: the next page starts with no link under the mouse, and what it opens
+    // as it loads is blocked.
+    QVERIFY(hover(follower, "/onload.html"));
+    rig.mouse(follower, "mousePressed", 50, 25, 1);
+    rig.mouse(follower, "mouseReleased", 50, 25, 1);
+    QVERIFY(decisionsReach(rig, 3));
+    QVERIFY(rig.decisions.last().blocked);
+    QVERIFY(QTest::qWaitFor([&] { return follower->statusText().isEmpty(); }, 5000));
+    QVERIFY(!rig.requested("/target-onload.html"));
 }
 
 void TestPopupsEndToEnd::pageCannotFakeTheHover()

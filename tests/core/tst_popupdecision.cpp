@@ -59,6 +59,7 @@ private slots:
     void allowNextIsConsumedOnlyWithBlockingOn();
     void linkException_data();
     void linkException();
+    void linkExceptionBelongsToTheWindowAndTheClick();
     void setupModeLists_data();
     void setupModeLists();
     void setupModePromptAnswers();
@@ -135,12 +136,37 @@ void TestPopupDecision::linkException()
     f.options.check6 = check6;
     f.window->hover(status);
     QCOMPARE(f.state.gStatusText, status);
-    auto popup = f.window->openPopup();
+    auto popup = f.window->openPopup({}, true);
     QCOMPARE(!popup.blocked(), allowed);
     QVERIFY(!f.state.gAllowNext);
-    // The status text is not used up: the next popup under the same link is let through too.
-    QCOMPARE(!f.window->openPopup().blocked(), allowed);
+    // The status text is not used up: the next click under the same link is let through too.
+    QCOMPARE(!f.window->openPopup({}, true).blocked(), allowed);
     QCOMPARE(f.state.gStatusText, status);
+}
+
+void TestPopupDecision::linkExceptionBelongsToTheWindowAndTheClick()
+{
+    Fixture f;
+    f.options.check6 = true;
+    auto other = std::make_shared<FakeBrowserWindow>("http://www.other.com/");
+    auto otherSink = f.attach(other);
+
+    // A link hovered in another window excuses nothing here, though it is the latest status text of all.
+    other->hover("http://www.other.com/link");
+    QCOMPARE(f.state.gStatusText, "http://www.other.com/link");
+    QVERIFY(f.window->openPopup({}, true).blocked());
+
+    // Over a link of its own, only a popup that came of the user's click is excused, not one on a timer.
+    f.window->hover("http://www.site.com/link");
+    QVERIFY(f.window->openPopup({}, false).blocked());
+    QVERIFY(!f.window->openPopup({}, true).blocked());
+
+    // The window keeps its status text while the tracker gives it a fresh sink.
+    f.sink = f.attach(f.window);
+    QVERIFY(!f.window->openPopup({}, true).blocked());
+    f.window->hover("");
+    QVERIFY(f.window->openPopup({}, true).blocked());
+    QCOMPARE(f.state.gBlockedCount, 3);
 }
 
 void TestPopupDecision::setupModeLists_data()

@@ -11,11 +11,12 @@ void FakeBrowserWindow::Quit()
     m_quit = true;
 }
 
-FakeBrowserWindow::Popup FakeBrowserWindow::openPopup(const QString& popupUrl)
+FakeBrowserWindow::Popup FakeBrowserWindow::openPopup(const QString& popupUrl, bool userGesture)
 {
     Popup popup;
     auto outcome = popup.cancelled;
-    emit NewWindow2(std::make_shared<NewWindowRequest>(popupUrl, [outcome](bool cancel) { *outcome = cancel; }));
+    emit NewWindow2(std::make_shared<NewWindowRequest>(
+        popupUrl, [outcome](bool cancel) { *outcome = cancel; }, userGesture));
     return popup;
 }
 

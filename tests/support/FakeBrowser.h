@@ -14,7 +14,7 @@ public:
     void Quit() override;
 
     void navigate(const QString& location) { m_location = location; }
-    void hover(const QString& text) { emit StatusTextChange(text); }
+    void hover(const QString& text) { reportStatusText(text); }
 
     // Raises NewWindow2 for a popup of the given address. The outcome is known once the request is
     // settled: true when it was cancelled.
@@ -23,7 +23,8 @@ public:
         bool settled() const { return cancelled->has_value(); }
         bool blocked() const { return cancelled->value_or(false); }
     };
-    Popup openPopup(const QString& popupUrl = {});
+    // userGesture: asked for in answer to the user's click, as a link's popup is.
+    Popup openPopup(const QString& popupUrl = {}, bool userGesture = false);
 
     bool quitCalled() const { return m_quit; }
 

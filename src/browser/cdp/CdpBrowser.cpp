@@ -98,7 +98,24 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
         onBindingCalled(sessionId, params);
     } else if (method == u"Page.windowOpen") {
         if (CdpPageWindow* window = windowOfSession(sessionId))
-            window->noteWindowOpen(params.value(u"url").toString());
+            window->noteWindowOpen({params.value(u"url").toString(), params.value(u"userGesture").toBool()});
+    } else if (method == u"Page.frameNavigated") {
+        // A new document: its hover reporter says so once it runs.
+        CdpPageWindow* window = windowOfSession(sessionId);
+        const QJsonObject frame = params.value(u"frame").toObject();
+        if (window && !frame.contains(u"parentId") && frame.value(u"id").toString() == window->targetId())
+            window->setHoverReporter(false);
+    } else if (method == u"Page.loadEventFired") {
+        // A document that came before its page was set up (a page loading as the program attached to it) lacks
+        // the reporter; it gets one by hand.
+        CdpPageWindow* window = windowOfSession(sessionId);
+        if (window && !window->hasHoverReporter())
+            injectIntoLoadedPage(sessionId);
+    } else if (method == u"Page.frameStartedLoading") {
+        // A new page leaves the link the mouse was over behind, as the browser's own status text does.
+        CdpPageWindow* window = windowOfSession(sessionId);
+        if (window && params.value(u"frameId").toString() == window->targetId() && !window->statusText().isEmpty())
+            window->reportStatusText(QString());
     }
 }
 
@@ -183,17 +200,20 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
     popup.sessionId = sessionId;
     popup.openerSessionId = opener->sessionId();
     QString url = info.value(u"url").toString();
-    const QString asked = opener->takeWindowOpen();
+    const CdpPageWindow::WindowOpen asked = opener->takeWindowOpen();
     if (url.isEmpty())
-        url = asked;
+        url = asked.url;
     popup.canAccessOpener = info.value(u"canAccessOpener").toBool();
     m_popups.insert(sessionId, popup);
 
     QPointer<CdpBrowser> self(this);
-    auto request = std::make_shared<NewWindowRequest>(url, [self, sessionId](bool cancel) {
-        if (self)
-            self->popupDecided(sessionId, cancel);
-    });
+    auto request = std::make_shared<NewWindowRequest>(
+        url,
+        [self, sessionId](bool cancel) {
+            if (self)
+                self->popupDecided(sessionId, cancel);
+        },
+        asked.userGesture);
     // A handler may close the opener meanwhile; it lives until the emit is over.
     std::shared_ptr<CdpPageWindow> keep;
     for (const auto& window : m_windows) {
@@ -355,8 +375,12 @@ void CdpBrowser::onBindingCalled(const QString& sessionId, const QJsonObject& pa
 {
     if (params.value(u"name").toString() != m_hover.bindingName())
         return;
-    if (CdpPageWindow* window = windowOfSession(sessionId))
-        emit window->StatusTextChange(params.value(u"payload").toString().left(HoverReporter::MaxPayload));
+    if (CdpPageWindow* window = windowOfSession(sessionId)) {
+        window->setHoverReporter(true);
+        const QString text = params.value(u"payload").toString().left(HoverReporter::MaxPayload);
+        if (text != window->statusText())
+            window->reportStatusText(text);
+    }
 }
 
 void CdpBrowser::onTargetInfoChanged(const QJsonObject& info)

@@ -22,14 +22,14 @@ void CdpPageWindow::Quit()
         m_browser->closeTarget(m_targetId);
 }
 
-void CdpPageWindow::noteWindowOpen(const QString& url)
+void CdpPageWindow::noteWindowOpen(const WindowOpen& open)
 {
     if (m_windowOpens.size() >= kMaxWindowOpens)
         m_windowOpens.removeFirst();
-    m_windowOpens.append(url);
+    m_windowOpens.append(open);
 }
 
-QString CdpPageWindow::takeWindowOpen()
+CdpPageWindow::WindowOpen CdpPageWindow::takeWindowOpen()
 {
-    return m_windowOpens.isEmpty() ? QString() : m_windowOpens.takeFirst();
+    return m_windowOpens.isEmpty() ? WindowOpen{} : m_windowOpens.takeFirst();
 }

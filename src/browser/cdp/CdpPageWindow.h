@@ -2,8 +2,8 @@
 
 #include "BrowserWindow.h"
 
+#include <QList>
 #include <QPointer>
-#include <QStringList>
 
 class CdpBrowser;
 
@@ -20,16 +20,24 @@ public:
     const QString& targetId() const { return m_targetId; }
     const QString& sessionId() const { return m_sessionId; }
     void setUrl(const QString& url) { m_url = url; }
+    // The hover reporter runs in the page's current document.
+    bool hasHoverReporter() const { return m_hoverReporter; }
+    void setHoverReporter(bool running) { m_hoverReporter = running; }
 
+    struct WindowOpen {
+        QString url;
+        bool userGesture = false;
+    };
     // The page asked for a window of this address; its popup target follows shortly.
-    void noteWindowOpen(const QString& url);
-    // The address of the oldest window asked for and not yet matched to its popup; empty when none.
-    QString takeWindowOpen();
+    void noteWindowOpen(const WindowOpen& open);
+    // The oldest window asked for and not yet matched to its popup; an empty one when none.
+    WindowOpen takeWindowOpen();
 
 private:
     QPointer<CdpBrowser> m_browser;
     QString m_targetId;
     QString m_sessionId;
     QString m_url;
-    QStringList m_windowOpens;
+    QList<WindowOpen> m_windowOpens;
+    bool m_hoverReporter = false;
 };

@@ -45,6 +45,7 @@ QString HoverReporter::script() const
     };
     addEventListener('mouseover', (event) => { if (event.isTrusted) send(linkOf(event.target)); }, true);
     addEventListener('mouseout', (event) => { if (event.isTrusted && !event.relatedTarget) send(''); }, true);
+    send('');
 })();)JS");
     return source.arg(QStringLiteral("'%1'").arg(m_bindingName));
 }

@@ -12,7 +12,8 @@ public:
 
     const QString& bindingName() const { return m_bindingName; }
     const QString& worldName() const { return m_worldName; }
-    // Reports the link's absolute address on mouse-over and "" when the mouse leaves it.
+    // Reports the link's absolute address on mouse-over and "" when the mouse leaves it; "" once as it is
+    // installed, so the program knows the document has it and starts the document with no link.
     QString script() const;
 
     // Payloads longer than this are cut: a status text, not a document.
