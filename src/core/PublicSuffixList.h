@@ -20,6 +20,8 @@ public:
     QStringView registrableDomain(QStringView host) const;
 
 private:
+    QStringView registrableDomainOfUnicode(QStringView host) const;
+
     struct Free {
         void operator()(psl_ctx_st* rules) const;
     };
