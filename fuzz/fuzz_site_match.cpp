@@ -13,8 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QStringList lines = input.split(u'\n');
     const QString url = lines.takeFirst();
 
+    // The site is the host and port alone: no path, query, fragment or user part.
     const QString site = SiteName(url);
-    if (site.contains(u'/') || site.contains(u'?') || site.contains(u'#'))
+    if (site.contains(u'/') || site.contains(u'?') || site.contains(u'#') || site.contains(u'@'))
         std::abort();
     const QString host = SiteHost(site);
     if (host != host.toLower() || host.endsWith(u'.'))

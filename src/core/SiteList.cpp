@@ -45,10 +45,13 @@ void SiteList::index(QStringView entry)
     m_hosts.insert(host);
     if (IsAddressLiteral(host))
         return;
-    for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
-        if (dot + 1 < host.size())
-            m_parents.insert(host.sliced(dot + 1));
-    }
+    // Parents down to the registrable domain only: "www.shop.co.uk" stands for "shop.co.uk", never "co.uk".
+    const qsizetype floor = m_suffixes.registrableDomain(host).size();
+    if (floor == 0)
+        return;
+    for (qsizetype dot = host.indexOf(u'.'); dot >= 0 && host.size() - dot - 1 >= floor;
+         dot = host.indexOf(u'.', dot + 1))
+        m_parents.insert(host.sliced(dot + 1));
 }
 
 bool SiteList::covers(QStringView site) const

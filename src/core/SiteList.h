@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include "PublicSuffixList.h"
+
 #include <string_view>
 #include <unordered_set>
 
@@ -44,8 +46,10 @@ private:
     };
     using HostSet = std::unordered_set<QString, ViewHash, ViewEqual>;
 
+    PublicSuffixList m_suffixes;
     QString m_text;
     HostSet m_hosts;
-    // Every proper parent domain of the hosts above ("shop.com" and "com" for "www.shop.com").
+    // The proper parent domains of the hosts above that an entry covers, down to its registrable domain
+    // ("shop.com" for "www.shop.com", "shop.co.uk" for "www.shop.co.uk").
     HostSet m_parents;
 };
