@@ -8,6 +8,7 @@
 #include "ResourceLocator.h"
 #include "WebEngineTesting.h"
 #include "modIETools.h"
+#include "modIdentity.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,7 +88,7 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
 
     // The Tools-menu entry is written to the user's registry, and removed again.
     const QString product = ProductRecord::compiled().ProductName;
-    auto registry = createRegistry(RegistryLocation::standard(product));
+    auto registry = createRegistry(RegistryLocation::standard(product, configuredDesktopFileName()));
     const modIETools tools(*registry, {product, QCoreApplication::applicationFilePath(),
                                        ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
     QList<QAction*> toolsItems = form.findChildren<QAction*>(QStringLiteral("mnuToolsItem"));
