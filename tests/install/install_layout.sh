@@ -65,21 +65,29 @@ grep -q 'FILES' "$work/man.txt" || fail "the man page has no FILES section"
 
 # The installed program, run from the prefix with the build and source folders hidden under empty
 # folders (a mount namespace of its own): whatever it needs must come from the prefix.
-cat >"$work/run-installed.sh" <<INNER
+cat >"$work/programs.sh" <<INNER
 set -eu
-mount -t tmpfs tarnwick-hidden "$build"
-mount -t tmpfs tarnwick-hidden "$source"
-[ ! -e "$build/CMakeCache.txt" ] && [ ! -e "$source/CMakeLists.txt" ]
 cd /
 "$prefix/bin/tarnwick" --version >"$work/version.txt"
 "$prefix/bin/tarnwick" --help >"$work/help.txt"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/tarnwick" --demo >"$work/demo.txt" 2>"$work/demo-errors.txt"
 INNER
-# Root needs no user namespace; in one that maps it, Chromium sometimes misses the demo's last click.
-namespace="--mount"
-[ "$(id -u)" -eq 0 ] || namespace="--mount --map-current-user"
+# A user who is not root mounts as root of a user namespace, then runs the program as themselves again in a
+# nested one: as the namespace's root, the launched Chromium sometimes misses the demo's last click.
+namespace="--mount" as_user=""
+if [ "$(id -u)" -ne 0 ]; then
+    namespace="--mount --map-root-user"
+    as_user="unshare --user --map-user=$(id -u) --map-group=$(id -g)"
+fi
+cat >"$work/hidden.sh" <<INNER
+set -eu
+mount -t tmpfs tarnwick-hidden "$build"
+mount -t tmpfs tarnwick-hidden "$source"
+[ ! -e "$build/CMakeCache.txt" ] && [ ! -e "$source/CMakeLists.txt" ]
+$as_user sh "$work/programs.sh"
+INNER
 # shellcheck disable=SC2086
-if ! unshare $namespace sh "$work/run-installed.sh"; then
+if ! unshare $namespace sh "$work/hidden.sh"; then
     cat "$work/demo-errors.txt" >&2 2>/dev/null || true
     fail "the installed program did not run from the prefix"
 fi
