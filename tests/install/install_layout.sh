@@ -12,7 +12,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-# The files, by the names the freedesktop.org specifications give them.
+# The files, where desktops, software centres and man look for them.
 for f in bin/tarnwick share/tarnwick/Help.rtf share/tarnwick/sounds/pop.wav share/tarnwick/demo \
          "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml" share/man/man1/tarnwick.1 \
          "share/icons/hicolor/scalable/apps/$app_id.svg"; do
