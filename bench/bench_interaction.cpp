@@ -111,7 +111,8 @@ class Desk {
 public:
     Desk()
         : registry(createRegistry({home.filePath(QStringLiteral("data/Tarnwick/registry.sqlite3")),
-                                   home.filePath(QStringLiteral("config/autostart")), QStringLiteral("Tarnwick")}))
+                                   home.filePath(QStringLiteral("config/autostart")), QStringLiteral("Tarnwick"),
+                                   QStringLiteral("example.tarnwick.Tarnwick")}))
         , placement(createWindowPlacement())
         , hotKeys(createHotKeyService())
         , hook(*hotKeys)

@@ -4,9 +4,12 @@
 # tools/screenshots.sh needs to run the program on a desktop of its own)
 set -eu
 build="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-webengine-dev libgl-dev
-       libsndfile1-dev libpulse-dev libbenchmark-dev libsqlite3-dev libxcb1-dev libxcb-xtest0-dev libpsl-dev"
+       libsndfile1-dev libpulse-dev libbenchmark-dev libsqlite3-dev libxcb1-dev libxcb-xtest0-dev libpsl-dev dpkg-dev"
 run="chromium fonts-dejavu-core libqt6webenginecore6-bin libpsl5"
-test="clang libclang-rt-14-dev pulseaudio sox desktop-file-utils libglib2.0-bin xvfb openbox xdotool trayer"
+# dpkg-dev: dpkg-shlibdeps, which gives the Debian package its Depends. appstream, man-db: the installed
+# layout's AppStream record and man page are checked with them.
+test="clang libclang-rt-14-dev pulseaudio sox desktop-file-utils libglib2.0-bin xvfb openbox xdotool trayer
+      appstream man-db"
 # x11-utils: xwininfo, xprop; the accessibility bus and its Python binding find buttons by their names.
 shots="xvfb openbox trayer xdotool imagemagick x11-utils dbus-daemon at-spi2-core python3 python3-gi gir1.2-atspi-2.0"
 case "${1:-run}" in

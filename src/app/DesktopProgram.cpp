@@ -66,7 +66,11 @@ DesktopProgram::~DesktopProgram()
 bool DesktopProgram::start()
 {
     const QString product = m_identity.gProgramName;
-    m_registry = createRegistry(RegistryLocation::standard(product));
+    // Docks and task bars match the windows to the installed desktop entry by this name; the autostart
+    // entry shows that entry's icon.
+    const QString desktopFileName = configuredDesktopFileName();
+    QGuiApplication::setDesktopFileName(desktopFileName);
+    m_registry = createRegistry(RegistryLocation::standard(product, desktopFileName));
     m_placement = createWindowPlacement();
     m_onTop = std::make_unique<clsOnTop>(*m_placement);
     m_hotKeys = createHotKeyService();

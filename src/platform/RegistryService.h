@@ -12,13 +12,14 @@ struct RegistryLocation {
     QString storeFile;       // the registry store: $XDG_DATA_HOME/<product>/registry.sqlite3
     QString autostartFolder; // where Run values start programs at log-in: $XDG_CONFIG_HOME/autostart
     QString writerName;      // the program named in the entries it writes
+    QString writerIcon;      // the icon those entries show: the installed desktop entry's
 
-    static RegistryLocation standard(const QString& productName)
+    static RegistryLocation standard(const QString& productName, const QString& iconName)
     {
         return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + productName +
                     QStringLiteral("/registry.sqlite3"),
                 QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart"),
-                productName};
+                productName, iconName};
     }
 };
 

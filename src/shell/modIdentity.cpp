@@ -17,6 +17,11 @@ ProductIdentity LoadProductIdentity(const ProductRecord& record, const QString& 
     return identity;
 }
 
+QString configuredDesktopFileName()
+{
+    return QString::fromUtf8(VersionRecord::DesktopFileName);
+}
+
 QString configuredBannerUrl()
 {
     const QString configured = QString::fromUtf8(VersionRecord::BannerUrl);

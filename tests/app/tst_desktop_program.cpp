@@ -8,10 +8,15 @@
 #include "ResourceLocator.h"
 #include "WebEngineTesting.h"
 #include "modIETools.h"
+#include "modIdentity.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 
@@ -33,6 +38,19 @@ QWidget* openWindowNamed(const char* objectName)
             return widget;
     }
     return nullptr;
+}
+
+// The value of key in a desktop entry file; empty when the file or the key is missing.
+QString entryValue(const QString& path, const QString& key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.startsWith(key + u'='))
+            return line.mid(key.size() + 1);
+    }
+    return {};
 }
 
 } // namespace
@@ -70,7 +88,7 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
 
     // The Tools-menu entry is written to the user's registry, and removed again.
     const QString product = ProductRecord::compiled().ProductName;
-    auto registry = createRegistry(RegistryLocation::standard(product));
+    auto registry = createRegistry(RegistryLocation::standard(product, configuredDesktopFileName()));
     const modIETools tools(*registry, {product, QCoreApplication::applicationFilePath(),
                                        ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
     QList<QAction*> toolsItems = form.findChildren<QAction*>(QStringLiteral("mnuToolsItem"));
@@ -79,6 +97,20 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
     QCOMPARE(tools.CheckToolsEntry(), modIETools::EntryState::Current);
     toolsItems[1]->trigger();
     QCOMPARE(tools.CheckToolsEntry(), modIETools::EntryState::Absent);
+
+    // The windows carry the installed desktop entry's name, and "Run at startup" writes an autostart entry
+    // that starts this program with that entry's name and icon.
+    const QString installedEntry = QStringLiteral(TARNWICK_DESKTOP_ENTRY);
+    QCOMPARE(QGuiApplication::desktopFileName() + QStringLiteral(".desktop"), QFileInfo(installedEntry).fileName());
+    const QString autostart = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              QStringLiteral("/autostart/") + product + QStringLiteral(".desktop");
+    form.findChild<QCheckBox*>(QStringLiteral("Check4"))->click();
+    QCOMPARE(entryValue(autostart, QStringLiteral("Name")), entryValue(installedEntry, QStringLiteral("Name")));
+    QCOMPARE(entryValue(autostart, QStringLiteral("Icon")), entryValue(installedEntry, QStringLiteral("Icon")));
+    QCOMPARE(entryValue(autostart, QStringLiteral("Exec")),
+             u'"' + QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath() + u'"');
+    form.findChild<QCheckBox*>(QStringLiteral("Check4"))->click();
+    QVERIFY(!QFileInfo::exists(autostart));
 
     // Visit, then close the main window: the program goes on until the browser window closes.
     form.findChild<QToolButton*>(QStringLiteral("Command7"))->click();

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "XServerRig.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +14,19 @@
 #include <functional>
 
 namespace {
+
+// The StartupWMClass of the desktop entry that the build installs.
+QByteArray startupWMClass()
+{
+    QFile entry(QStringLiteral(TARNWICK_DESKTOP_ENTRY));
+    if (!entry.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : entry.readAll().split('\n')) {
+        if (line.startsWith("StartupWMClass="))
+            return line.mid(line.indexOf('=') + 1);
+    }
+    return {};
+}
 
 // The opener pages open a popup whenever the command file names their host with a number they have not
 // seen yet, so the test decides when each popup comes and from which site.
@@ -165,6 +179,18 @@ public:
             x.connection(), xcb_get_selection_owner(x.connection(), x.atom("_NET_SYSTEM_TRAY_S0")), nullptr));
         return reply ? reply->owner : xcb_window_t{XCB_WINDOW_NONE};
     }
+    // The class part of WM_CLASS (after the instance name), as it is written.
+    QByteArray windowClassName(xcb_window_t window)
+    {
+        const XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            x.connection(), xcb_get_property(x.connection(), 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+            nullptr));
+        if (!reply)
+            return {};
+        const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                               xcb_get_property_value_length(reply.get()));
+        return value.split('\0').value(1);
+    }
     QByteArray windowClass(xcb_window_t window)
     {
         const XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
@@ -249,7 +275,10 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     tarnwick.start(QStringLiteral(TARNWICK_EXECUTABLE), {"--launch", "--open", "http://" + ip + "/opener.html",
                                                          "--open", "http://" + local + "/opener.html"});
     QVERIFY(tarnwick.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return rig.windowNamed("Tarnwick by Hollin") != 0; }, 30000));
+    xcb_window_t main = 0;
+    QVERIFY(QTest::qWaitFor([&] { return (main = rig.windowNamed("Tarnwick by Hollin")) != 0; }, 30000));
+    // Docks match the window to the installed desktop entry by its class.
+    QCOMPARE(rig.windowClassName(main), startupWMClass());
     // The icon docks in the tray.
     xcb_window_t icon = 0;
     QVERIFY(QTest::qWaitFor([&] { return (icon = rig.dockedIcon()) != 0; }, 10000));

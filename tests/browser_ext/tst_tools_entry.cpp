@@ -83,8 +83,8 @@ void TestToolsEntry::init()
     if (inMemory)
         m_registry = std::make_unique<MemoryRegistry>();
     else
-        m_registry = createRegistry(
-            {m_dir->filePath(u"store/registry.sqlite3"_qs), m_dir->filePath(u"autostart"_qs), u"Tarnwick"_qs});
+        m_registry = createRegistry({m_dir->filePath(u"store/registry.sqlite3"_qs), m_dir->filePath(u"autostart"_qs),
+                                     u"Tarnwick"_qs, u"example.tarnwick.Tarnwick"_qs});
 }
 
 void TestToolsEntry::cleanup()

@@ -57,7 +57,7 @@ void TestAutostart::init()
     QVERIFY(m_home->isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->filePath(u"config"_qs)));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->filePath(u"data"_qs)));
-    const RegistryLocation location = RegistryLocation::standard(u"Tarnwick"_qs);
+    const RegistryLocation location = RegistryLocation::standard(u"Tarnwick"_qs, u"example.tarnwick.Tarnwick"_qs);
     QCOMPARE(location.autostartFolder, autostart());
     QCOMPARE(location.storeFile, m_home->filePath(u"data/Tarnwick/registry.sqlite3"_qs));
     m_registry = createRegistry(location);
@@ -79,6 +79,7 @@ void TestAutostart::runValueIsADesktopEntry()
     QCOMPARE(lines.first(), u"[Desktop Entry]"_qs);
     QVERIFY(lines.contains(u"Type=Application"_qs));
     QVERIFY(lines.contains(u"Name=Tarnwick"_qs));
+    QVERIFY(lines.contains(u"Icon=example.tarnwick.Tarnwick"_qs));
     QVERIFY(lines.contains(u"X-GNOME-Autostart-enabled=true"_qs));
     QVERIFY(std::any_of(lines.begin(), lines.end(),
                         [](const QString& l) { return l.startsWith(u'#') && l.contains(u"Tarnwick"_qs); }));

@@ -50,7 +50,8 @@ void TestRegistry::init()
     else if (store == u"sqlite")
         m_registry = std::make_unique<SqliteRegistry>(file);
     else
-        m_registry = createRegistry({file, m_dir->filePath(u"autostart"_qs), u"Tarnwick"_qs});
+        m_registry =
+            createRegistry({file, m_dir->filePath(u"autostart"_qs), u"Tarnwick"_qs, u"example.tarnwick.Tarnwick"_qs});
 }
 
 void TestRegistry::cleanup()

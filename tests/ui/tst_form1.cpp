@@ -59,7 +59,8 @@ struct Rig {
 
     Rig()
     {
-        registry = createRegistry({home.filePath("registry.sqlite3"), autostart(), "Tarnwick"});
+        registry =
+            createRegistry({home.filePath("registry.sqlite3"), autostart(), "Tarnwick", "example.tarnwick.Tarnwick"});
         engine = std::make_unique<BlockingEngine>(
             BlockingEngine::Setup{std::make_unique<SettingsPassThrough>(settings), dataFolder(), QString()},
             soundService, prompt, linesOut);
@@ -363,6 +364,7 @@ void TestForm1::runAtStartupWritesAndRemovesARealAutostartEntry()
     const QByteArray written = readBytes(entry);
     // The path has a space: the Exec line quotes it.
     QVERIFY2(written.contains("Exec=\"" + rig.program().toUtf8() + "\""), written.constData());
+    QVERIFY2(written.contains("\nIcon=example.tarnwick.Tarnwick\n"), written.constData());
     // The Run value reads back as the program's path.
     RegKey run;
     RegValue value;

@@ -52,9 +52,10 @@ int makeFolder(const QString& path)
 
 } // namespace
 
-AutostartFolder::AutostartFolder(QString folder, QString writerName)
+AutostartFolder::AutostartFolder(QString folder, QString writerName, QString writerIcon)
     : m_folder(std::move(folder))
     , m_writerName(std::move(writerName))
+    , m_writerIcon(std::move(writerIcon))
 {}
 
 bool AutostartFolder::isSafeName(const QString& name)
@@ -107,7 +108,7 @@ RegResult AutostartFolder::write(const QString& name, const QString& command) co
     const QString entryName = QFileInfo(path).fileName().chopped(kSuffix.size());
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    const QByteArray bytes = DesktopEntry::autostartFile(entryName, command, m_writerName);
+    const QByteArray bytes = DesktopEntry::autostartFile(entryName, command, m_writerName, m_writerIcon);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return failure();
     return RegResult::Success;

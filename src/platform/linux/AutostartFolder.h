@@ -16,7 +16,8 @@
 // refused.
 class AutostartFolder {
 public:
-    AutostartFolder(QString folder, QString writerName);
+    // The entries written name writerName in a comment and show the icon writerIcon (an icon theme name).
+    AutostartFolder(QString folder, QString writerName, QString writerIcon);
 
     // FileNotFound when no entry in the folder is that Run value.
     RegResult read(const QString& name, QString& command) const;
@@ -34,4 +35,5 @@ private:
 
     QString m_folder;
     QString m_writerName;
+    QString m_writerIcon;
 };

@@ -135,7 +135,8 @@ std::optional<QStringList> DesktopEntry::execArguments(const QString& value)
     return arguments;
 }
 
-QByteArray DesktopEntry::autostartFile(const QString& name, const QString& command, const QString& writerName)
+QByteArray DesktopEntry::autostartFile(const QString& name, const QString& command, const QString& writerName,
+                                       const QString& icon)
 {
     QString text;
     text += QStringLiteral("[Desktop Entry]\n");
@@ -145,6 +146,8 @@ QByteArray DesktopEntry::autostartFile(const QString& name, const QString& comma
     text += QStringLiteral("Type=Application\n");
     text += QStringLiteral("Name=") + escapeString(name) + u'\n';
     text += QStringLiteral("Exec=") + execValue(command) + u'\n';
+    if (!icon.isEmpty())
+        text += QStringLiteral("Icon=") + escapeString(icon) + u'\n';
     text += QStringLiteral("Terminal=false\n");
     text += QStringLiteral("X-GNOME-Autostart-enabled=true\n");
     return text.toUtf8();

@@ -11,8 +11,10 @@
 class DesktopEntry {
 public:
     // The file for the Run value name with data command: an application entry named name whose Exec
-    // starts command as one program path, whatever characters it holds.
-    static QByteArray autostartFile(const QString& name, const QString& command, const QString& writerName);
+    // starts command as one program path, whatever characters it holds, shown with the icon named icon (none
+    // when empty).
+    static QByteArray autostartFile(const QString& name, const QString& command, const QString& writerName,
+                                    const QString& icon);
 
     // The command that an entry starts at log-in; nothing when the text is not a UTF-8 application entry
     // with an Exec key, or is hidden or disabled. An Exec of one argument gives that argument unquoted;

@@ -23,8 +23,9 @@ std::unique_ptr<TerminationWatcher> createTerminationWatcher()
 
 std::unique_ptr<Registry> createRegistry(const RegistryLocation& location)
 {
-    return std::make_unique<AutostartRegistry>(std::make_unique<SqliteRegistry>(location.storeFile),
-                                               AutostartFolder(location.autostartFolder, location.writerName));
+    return std::make_unique<AutostartRegistry>(
+        std::make_unique<SqliteRegistry>(location.storeFile),
+        AutostartFolder(location.autostartFolder, location.writerName, location.writerIcon));
 }
 
 // Chosen at run time: one build runs in X11 and Wayland sessions alike.
