@@ -14,6 +14,7 @@
 #include "PopupOptions.h"
 #include "PromptService.h"
 #include "ShellWindowsGroup.h"
+#include "UnansweredPrompt.h"
 #include "cIEWindows.h"
 #include "modPlaySound.h"
 
@@ -171,9 +172,6 @@ public:
     struct NoPump : MessagePump {
         void ProcessPending() override {}
     };
-    struct NoPrompt : PromptService {
-        void ShowPrompt(const QString&, Answered answered) override { answered(false); }
-    };
 
     // Launches the browser, tapped, and waits until the program watches it.
     bool start(const QString& profileDir)
@@ -199,7 +197,7 @@ public:
     NullSoundService silence;
     modPlaySound sound{silence};
     NoPump pump;
-    NoPrompt prompt;
+    UnansweredPrompt prompt;
     DecisionContext context{state, options, sound, pump, prompt, QString()};
     ShellWindowsGroup group;
     cIEWindows tracker{group, context};

@@ -13,6 +13,17 @@ NewWindowRequest::~NewWindowRequest()
     settle();
 }
 
+void NewWindowRequest::withdraw()
+{
+    if (m_settled)
+        return;
+    m_settled = true;
+    m_withdrawn = true;
+    m_settler = {};
+    if (m_withdrawnHandler)
+        std::exchange(m_withdrawnHandler, {})();
+}
+
 void NewWindowRequest::settle()
 {
     if (m_settled)

@@ -28,10 +28,18 @@ public:
     void settle();
     bool isSettled() const { return m_settled; }
 
+    // The popup went away before it was settled (its tab closed, its opener left, the browser quit): the
+    // browser has dropped it, so nothing is settled, and whoever waits for it is told once.
+    void withdraw();
+    bool isWithdrawn() const { return m_withdrawn; }
+    void setWithdrawnHandler(std::function<void()> handler) { m_withdrawnHandler = std::move(handler); }
+
 private:
     QString m_popupUrl;
     Settler m_settler;
     bool m_userGesture = false;
+    std::function<void()> m_withdrawnHandler;
     bool m_cancel = false;
     bool m_settled = false;
+    bool m_withdrawn = false;
 };

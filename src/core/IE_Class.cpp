@@ -75,14 +75,17 @@ void IE_Class::IE_NewWindow2(const std::shared_ptr<NewWindowRequest>& request)
         } else if (state.gDisallowedSites.coversHost(host)) {
             m_context.Block(request, site);
         } else {
-            // The popup stays held until the user answers; this sink may be gone by then, the context not.
+            // The popup stays held until the user answers; this sink may be gone by then, the context not. A
+            // popup that goes away meanwhile takes its question with it: nothing is decided, nothing counted.
             DecisionContext* context = &m_context;
-            m_context.prompts().Ask(site, [context, request, site](bool allow) {
+            const quint64 question = m_context.prompts().Ask(site, [context, request, site](bool allow) {
                 if (allow)
                     context->Allow(request, site);
                 else
                     context->Block(request, site);
             });
+            if (!request->isSettled())
+                request->setWithdrawnHandler([context, question] { context->prompts().Withdraw(question); });
         }
         return;
     }

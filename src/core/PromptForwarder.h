@@ -16,6 +16,11 @@ public:
         else
             answered(false);
     }
+    void WithdrawPrompt() override
+    {
+        if (m_target)
+            m_target->WithdrawPrompt();
+    }
 
 private:
     std::unique_ptr<PromptService> m_target;

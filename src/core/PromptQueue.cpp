@@ -19,22 +19,37 @@ PromptQueue::~PromptQueue()
         question.answer(false);
 }
 
-void PromptQueue::Ask(const QString& site, Answer answer)
+quint64 PromptQueue::Ask(const QString& site, Answer answer)
 {
+    const quint64 number = ++m_lastNumber;
     if (m_closing) {
         answer(false);
-        return;
+        return number;
     }
     if (m_open) {
-        m_waiting.push_back({site, std::move(answer)});
+        m_waiting.push_back({number, site, std::move(answer)});
+        return number;
+    }
+    open({number, site, std::move(answer)});
+    return number;
+}
+
+void PromptQueue::Withdraw(quint64 question)
+{
+    if (m_open && question == m_currentNumber && m_current && *m_current) {
+        *m_current = {};
+        m_open = false;
+        m_service.WithdrawPrompt();
+        answerWaiting();
         return;
     }
-    open({site, std::move(answer)});
+    std::erase_if(m_waiting, [question](const Question& waiting) { return waiting.number == question; });
 }
 
 void PromptQueue::open(Question question)
 {
     m_open = true;
+    m_currentNumber = question.number;
     // The service may answer at once (no window to show) or much later; a second answer is ignored.
     auto answer = std::make_shared<Answer>(std::move(question.answer));
     m_current = answer;

@@ -11,7 +11,7 @@ struct DecisionState;
 
 // Puts one question at a time to the user. A site asked about while the prompt is open waits for that
 // answer, then is looked up in the lists again (an "Always" answer may have settled it) and, if still on
-// neither, gets a prompt of its own. Every request gets exactly one answer.
+// neither, gets a prompt of its own. Every question gets exactly one answer, unless it is withdrawn first.
 class PromptQueue {
 public:
     using Answer = PromptService::Answered;
@@ -22,12 +22,17 @@ public:
     PromptQueue(const PromptQueue&) = delete;
     PromptQueue& operator=(const PromptQueue&) = delete;
 
-    void Ask(const QString& site, Answer answer);
+    // Returns the question's number, by which it can be withdrawn.
+    quint64 Ask(const QString& site, Answer answer);
+    // The question is no longer wanted (its popup went away): its answer is never given. On screen, its
+    // prompt goes away, and the next question comes.
+    void Withdraw(quint64 question);
     bool isPromptOpen() const { return m_open; }
     std::size_t waiting() const { return m_waiting.size(); }
 
 private:
     struct Question {
+        quint64 number;
         QString site;
         Answer answer;
     };
@@ -39,6 +44,8 @@ private:
     std::deque<Question> m_waiting;
     // The answer of the prompt on screen; emptied once given.
     std::shared_ptr<Answer> m_current;
+    quint64 m_currentNumber = 0;
+    quint64 m_lastNumber = 0;
     bool m_open = false;
     bool m_closing = false;
 };

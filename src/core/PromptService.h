@@ -11,4 +11,7 @@ public:
     using Answered = std::function<void(bool allow)>;
     virtual ~PromptService() = default;
     virtual void ShowPrompt(const QString& site, Answered answered) = 0;
+    // The question on screen is no longer wanted (its popup went away): it goes without an answer, and the
+    // answer it was shown with is never given.
+    virtual void WithdrawPrompt() = 0;
 };

@@ -7,4 +7,5 @@
 class UnansweredPrompt : public PromptService {
 public:
     void ShowPrompt(const QString&, Answered answered) override { answered(false); }
+    void WithdrawPrompt() override {}
 };

@@ -56,6 +56,17 @@ void SetupPrompt::ShowPrompt(const QString& site, Answered answered)
         window->activateWindow();
 }
 
+void SetupPrompt::WithdrawPrompt()
+{
+    Form3* window = current();
+    if (!window)
+        return;
+    // Closed without passing on the answer that closing gives.
+    QObject::disconnect(window, &Form3::answered, nullptr, nullptr);
+    window->close();
+    window->deleteLater();
+}
+
 Form3* SetupPrompt::current() const
 {
     for (const QPointer<Form3>& window : m_windows) {

@@ -28,6 +28,8 @@ public:
     SetupPrompt& operator=(const SetupPrompt&) = delete;
 
     void ShowPrompt(const QString& site, Answered answered) override;
+    // Closes the prompt on screen without an answer.
+    void WithdrawPrompt() override;
 
     // The prompt on screen, or nullptr.
     Form3* current() const;

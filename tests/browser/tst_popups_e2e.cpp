@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "IE_Class.h"
 
+#include <QJsonArray>
 #include <QTest>
 
 #include <csignal>
@@ -36,6 +37,7 @@ private slots:
     void pageCannotFakeTheHover();
     void hoverExcusesOnlyItsOwnWindowsClick();
     void heldPopupWaitsForTheAnswer();
+    void promptGoesWithItsPopup();
     void countFollowsTabs();
     void killedBrowserLeavesNoStaleWindow();
     void twoBrowsersAtOnce();
@@ -227,6 +229,46 @@ void TestPopupsEndToEnd::pageCannotFakeTheHover()
     QVERIFY(rig.decisions.last().blocked);
     QTest::qWait(300);
     QVERIFY(!rig.requested("/target-faked.html"));
+}
+
+void TestPopupsEndToEnd::promptGoesWithItsPopup()
+{
+    BrowserRig rig;
+    rig.addPage("index.html", kOpener);
+    rig.options.check2 = true;
+    CdpBrowser* browser = rig.launch();
+    QVERIFY(browser);
+    CdpPageWindow* page = rig.open(browser, "/index.html");
+    CdpPageWindow* opener = rig.open(browser, "/index.html");
+    QVERIFY(page && opener);
+
+    // The user closes the tab the popup waits in: its question goes, and nothing is decided.
+    rig.run(page, "window.open('/target-closed.html')");
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.shown.size() == 1; }, 15000));
+    QString popupTarget;
+    browser->connection().send(QStringLiteral("Target.getTargets"), {}, [&](const CdpConnection::Reply& reply) {
+        for (const QJsonValue& target : reply.result.value(u"targetInfos").toArray()) {
+            if (target.toObject().value(u"openerId").toString() == page->targetId())
+                popupTarget = target.toObject().value(u"targetId").toString();
+        }
+    });
+    QVERIFY(QTest::qWaitFor([&] { return !popupTarget.isEmpty(); }, 5000));
+    browser->closeTarget(popupTarget);
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.withdrawn == 1; }, 15000));
+
+    // The page that asked goes away: its waiting popup goes with it, closed unloaded.
+    rig.run(opener, "window.open('/target-orphan.html')");
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.shown.size() == 2; }, 15000));
+    opener->Quit();
+    QVERIFY(QTest::qWaitFor([&] { return rig.prompt.withdrawn == 2; }, 15000));
+    // An answer that comes after all changes nothing.
+    rig.prompt.answer(1, true);
+    QTest::qWait(500);
+    QVERIFY(rig.decisions.isEmpty());
+    QCOMPARE(rig.state.gBlockedCount, 0);
+    QVERIFY(!rig.requested("/target-closed.html") && !rig.requested("/target-orphan.html"));
+    for (const auto& window : browser->windows())
+        QVERIFY2(!window->LocationURL().contains("/target-"), qPrintable(window->LocationURL()));
 }
 
 void TestPopupsEndToEnd::heldPopupWaitsForTheAnswer()

@@ -71,6 +71,7 @@ private slots:
     void alwaysAnswerSettlesWaitingPopupsOfThatSite();
     void decisionOutlivesItsSink();
     void promptStillOpenAtShutdownBlocks();
+    void popupThatGoesAwayTakesItsQuestion();
     void detachedSinkHearsNothing();
     void decidedReportsSiteAndAddress();
     void siteIsTheHostAndPortOfThePage_data();
@@ -326,6 +327,47 @@ void TestPopupDecision::decisionOutlivesItsSink()
     f.sink.reset(); // the tracker rebuilt its sinks meanwhile
     f.prompt.answer(0, true);
     QVERIFY(popup.settled() && !popup.blocked());
+}
+
+void TestPopupDecision::popupThatGoesAwayTakesItsQuestion()
+{
+    Fixture f;
+    f.options.check2 = true;
+    QSignalSpy decided(f.context.get(), &DecisionContext::Decided);
+    auto other = std::make_shared<FakeBrowserWindow>("http://other.org/");
+    auto otherSink = f.attach(other);
+    auto third = std::make_shared<FakeBrowserWindow>("http://third.net/");
+    auto thirdSink = f.attach(third);
+
+    auto shown = f.window->openPopup();
+    auto waiting = other->openPopup();
+    auto alsoWaiting = third->openPopup();
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.context->prompts().waiting(), 2u);
+
+    // A waiting question leaves the queue quietly.
+    waiting.request.lock()->withdraw();
+    QCOMPARE(f.context->prompts().waiting(), 1u);
+    QCOMPARE(f.prompt.withdrawn, 0);
+    // The question on screen goes, and the next one comes.
+    shown.request.lock()->withdraw();
+    QCOMPARE(f.prompt.withdrawn, 1);
+    QCOMPARE(f.prompt.shown.size(), 2);
+    QCOMPARE(f.prompt.shown[1].site, "third.net");
+    // An answer the withdrawn prompt gives after all is not heard.
+    f.prompt.answer(0, true);
+
+    // Nothing was decided, counted or settled for the popups that went away.
+    QCOMPARE(decided.size(), 0);
+    QCOMPARE(f.state.gBlockedCount, 0);
+    QVERIFY(!shown.settled() && !waiting.settled());
+    QVERIFY(shown.request.expired() && waiting.request.expired());
+
+    f.prompt.answer(1, false);
+    QVERIFY(alsoWaiting.blocked());
+    QCOMPARE(decided.size(), 1);
+    // A settled popup is not withdrawn after.
+    QCOMPARE(f.prompt.withdrawn, 1);
 }
 
 void TestPopupDecision::promptStillOpenAtShutdownBlocks()

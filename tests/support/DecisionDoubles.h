@@ -32,6 +32,7 @@ struct ManualPrompt : PromptService {
         Answered answered;
     };
     QList<Shown> shown;
+    int withdrawn = 0;
     std::optional<bool> answerSoon;
     void ShowPrompt(const QString& site, Answered answered) override
     {
@@ -42,4 +43,5 @@ struct ManualPrompt : PromptService {
         }
     }
     void answer(qsizetype index, bool allow) { shown[index].answered(allow); }
+    void WithdrawPrompt() override { ++withdrawn; }
 };

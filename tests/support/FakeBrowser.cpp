@@ -15,8 +15,10 @@ FakeBrowserWindow::Popup FakeBrowserWindow::openPopup(const QString& popupUrl, b
 {
     Popup popup;
     auto outcome = popup.cancelled;
-    emit NewWindow2(std::make_shared<NewWindowRequest>(
-        popupUrl, [outcome](bool cancel) { *outcome = cancel; }, userGesture));
+    auto request = std::make_shared<NewWindowRequest>(
+        popupUrl, [outcome](bool cancel) { *outcome = cancel; }, userGesture);
+    popup.request = request;
+    emit NewWindow2(std::move(request));
     return popup;
 }
 

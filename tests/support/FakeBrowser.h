@@ -20,6 +20,8 @@ public:
     // settled: true when it was cancelled.
     struct Popup {
         std::shared_ptr<std::optional<bool>> cancelled = std::make_shared<std::optional<bool>>();
+        // The request while someone holds it, so a test can take the popup away.
+        std::weak_ptr<NewWindowRequest> request;
         bool settled() const { return cancelled->has_value(); }
         bool blocked() const { return cancelled->value_or(false); }
     };

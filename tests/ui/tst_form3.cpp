@@ -118,6 +118,7 @@ private slots:
     void everyAnswerChangesItsListAndDecides();
     void closingWithoutAnAnswerBlocks_data();
     void closingWithoutAnAnswerBlocks();
+    void withdrawnPromptGoesWithoutAnAnswer();
     void unwritableListStillSettlesThePopup_data();
     void unwritableListStillSettlesThePopup();
     void loadPutsThePromptOnTop_data();
@@ -234,6 +235,22 @@ void TestForm3::closingWithoutAnAnswerBlocks()
     QVERIFY(form.isNull());
     QCOMPARE(answers.given, QList<bool>{false});
     QVERIFY(rig.listsAre(kAllowedAtStart, {}));
+}
+
+void TestForm3::withdrawnPromptGoesWithoutAnAnswer()
+{
+    Answers answers;
+    Rig rig;
+    QPointer<Form3> form = &rig.show(kSite, answers);
+    rig.prompt->WithdrawPrompt();
+    deleteDeferred();
+    QVERIFY(form.isNull());
+    QVERIFY(answers.given.isEmpty());
+    QVERIFY(rig.listsAre(kAllowedAtStart, {}));
+    // The next question gets a prompt of its own, answered as usual.
+    Form3& next = rig.show(kSite, answers);
+    next.Command4->click();
+    QCOMPARE(answers.given, QList<bool>{false});
 }
 
 void TestForm3::unwritableListStillSettlesThePopup_data()

@@ -112,10 +112,14 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
         if (window && !window->hasHoverReporter())
             injectIntoLoadedPage(sessionId);
     } else if (method == u"Page.frameStartedLoading") {
-        // A new page leaves the link the mouse was over behind, as the browser's own status text does.
         CdpPageWindow* window = windowOfSession(sessionId);
-        if (window && params.value(u"frameId").toString() == window->targetId() && !window->statusText().isEmpty())
-            window->reportStatusText(QString());
+        if (window && params.value(u"frameId").toString() == window->targetId()) {
+            // A new page leaves the link the mouse was over behind, as the browser's own status text does,
+            // and the page that asked for a popup still waiting for the user is gone.
+            if (!window->statusText().isEmpty())
+                window->reportStatusText(QString());
+            dropPopupsOf(sessionId);
+        }
     }
 }
 
@@ -204,8 +208,6 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
     if (url.isEmpty())
         url = asked.url;
     popup.canAccessOpener = info.value(u"canAccessOpener").toBool();
-    m_popups.insert(sessionId, popup);
-
     QPointer<CdpBrowser> self(this);
     auto request = std::make_shared<NewWindowRequest>(
         url,
@@ -214,6 +216,8 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
                 self->popupDecided(sessionId, cancel);
         },
         asked.userGesture);
+    popup.request = request;
+    m_popups.insert(sessionId, popup);
     // A handler may close the opener meanwhile; it lives until the emit is over.
     std::shared_ptr<CdpPageWindow> keep;
     for (const auto& window : m_windows) {
@@ -332,7 +336,30 @@ void CdpBrowser::forgetPopup(QHash<QString, Popup>::iterator it)
 {
     for (const PausedRequest& request : std::as_const(it->paused))
         failRequest(request);
+    const std::weak_ptr<NewWindowRequest> waiting = it->request;
     m_popups.erase(it);
+    // Last: whoever waits may do anything, this browser's popups included.
+    if (const auto request = waiting.lock())
+        request->withdraw();
+}
+
+void CdpBrowser::dropPopupsOf(const QString& openerSessionId)
+{
+    QStringList dropped;
+    for (const Popup& popup : std::as_const(m_popups)) {
+        if (popup.openerSessionId == openerSessionId && !popup.decided)
+            dropped.append(popup.sessionId);
+    }
+    for (const QString& sessionId : std::as_const(dropped)) {
+        auto it = m_popups.find(sessionId);
+        if (it == m_popups.end())
+            continue;
+        // Closed as a block is, without a decision: nobody is left to want it.
+        closeTarget(it->targetId);
+        if (!it->held)
+            m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
+        forgetPopup(it);
+    }
 }
 
 void CdpBrowser::onRequestPaused(const QString& sessionId, const QJsonObject& params)
@@ -419,13 +446,22 @@ void CdpBrowser::onTargetDestroyed(const QString& targetId)
 
 void CdpBrowser::removeWindow(std::size_t index)
 {
+    const QString sessionId = m_windows[index]->sessionId();
     m_windows.erase(m_windows.begin() + std::ptrdiff_t(index));
+    dropPopupsOf(sessionId);
     emit WindowRevoked(++m_cookie);
 }
 
 void CdpBrowser::onClosed(const QString& reason)
 {
+    std::vector<std::weak_ptr<NewWindowRequest>> waiting;
+    for (const Popup& popup : std::as_const(m_popups))
+        waiting.push_back(popup.request);
     m_popups.clear();
+    for (const auto& request : waiting) {
+        if (const auto live = request.lock())
+            live->withdraw();
+    }
     const bool hadWindows = !m_windows.empty();
     m_windows.clear();
     if (hadWindows)

@@ -12,6 +12,7 @@
 #include <vector>
 
 class CdpPageWindow;
+class NewWindowRequest;
 
 // The page targets of one connected browser as a window collection. Every page is attached as it
 // appears, paused until the program has set it up. A page whose opener is one of these windows is a
@@ -58,6 +59,8 @@ private:
         bool cancel = false;
         bool held = false;
         QList<PausedRequest> paused;
+        // While the decision is out: told when the popup goes away first.
+        std::weak_ptr<NewWindowRequest> request;
     };
 
     void onEvent(const QString& sessionId, const QString& method, const QJsonObject& params);
@@ -72,6 +75,8 @@ private:
     // Raises the popup's gates while it is still paused, then carries on.
     void gatePopup(const Popup& popup, std::function<void()> then);
     void forgetPopup(QHash<QString, Popup>::iterator it);
+    // The opener of these popups has gone or moved on: those still undecided are closed and withdrawn.
+    void dropPopupsOf(const QString& openerSessionId);
     void closePopup(const QString& sessionId);
     void onBindingCalled(const QString& sessionId, const QJsonObject& params);
     void onClosed(const QString& reason);
