@@ -165,6 +165,7 @@ void TestPopupsEndToEnd::hoverExcusesOnlyItsOwnWindowsClick()
 <a href="/onload.html" style="position: absolute; top: 10px; left: 10px; width: 200px; height: 30px; display: block">
 on</a>)html");
     rig.addPage("onload.html", kOnLoad);
+    rig.addPage("target-blank.html", kOnLoad);
     rig.options.check6 = true;
     CdpBrowser* browser = rig.launch();
     QVERIFY(browser);
@@ -195,12 +196,20 @@ on</a>)html");
     QTest::qWait(300);
     QVERIFY(!rig.requested("/target-other.html") && !rig.requested("/target-timer.html"));
 
+    // The click itself opens the link's new tab; what that tab opens as it loads is no click of the user's.
+    rig.mouse(page, "mousePressed", 50, 25, 1);
+    rig.mouse(page, "mouseReleased", 50, 25, 1);
+    QVERIFY(decisionsReach(rig, 4));
+    QVERIFY(!rig.decisions[2].blocked);
+    QCOMPARE(rig.decisions[2].url, rig.url("/target-blank.html"));
+    QVERIFY(rig.decisions[3].blocked);
+
     // Following a link leaves it behind: the next page starts with no link under the mouse, and what it opens
     // as it loads is blocked.
     QVERIFY(hover(follower, "/onload.html"));
     rig.mouse(follower, "mousePressed", 50, 25, 1);
     rig.mouse(follower, "mouseReleased", 50, 25, 1);
-    QVERIFY(decisionsReach(rig, 3));
+    QVERIFY(decisionsReach(rig, 5));
     QVERIFY(rig.decisions.last().blocked);
     QVERIFY(QTest::qWaitFor([&] { return follower->statusText().isEmpty(); }, 5000));
     QVERIFY(!rig.requested("/target-onload.html"));
