@@ -130,6 +130,17 @@ QJsonObject BrowserRig::evaluate(CdpPageWindow* page, const QString& script)
     return reply ? reply->result.value("result").toObject() : QJsonObject();
 }
 
+bool BrowserRig::hoverLink(CdpPageWindow* page, const QString& path)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        mouse(page, QStringLiteral("mouseMoved"), 400, 400);
+        mouse(page, QStringLiteral("mouseMoved"), 50, 25);
+        if (QTest::qWaitFor([&] { return page->statusText() == url(path); }, 1000))
+            return true;
+    }
+    return false;
+}
+
 void BrowserRig::mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks)
 {
     QJsonObject params{{"type", type}, {"x", x}, {"y", y}};

@@ -48,6 +48,9 @@ public:
     void run(CdpPageWindow* page, const QString& script, bool userGesture = true);
     // Sends a real mouse event to the page.
     void mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks = 0);
+    // Moves the mouse onto the page's link at (50, 25) until the page reports the link at that path, coming
+    // again from off it while the page is not listening yet (a loaded machine can be that slow).
+    bool hoverLink(CdpPageWindow* page, const QString& path);
     // The page's result of a script, waited for.
     QJsonObject evaluate(CdpPageWindow* page, const QString& script);
 

@@ -135,14 +135,8 @@ void TestPopupsEndToEnd::realHoverOverALinkLetsThePopupThrough()
     CdpPageWindow* page = rig.open(browser, "/index.html");
     QVERIFY(page);
 
-    // Onto the link, again from off it if the page was not listening yet (a loaded machine can be that slow).
-    bool hovered = false;
-    for (int attempt = 0; attempt < 10 && !hovered; ++attempt) {
-        rig.mouse(page, "mouseMoved", 400, 400);
-        rig.mouse(page, "mouseMoved", 50, 25);
-        hovered = QTest::qWaitFor([&] { return rig.state.gStatusText == rig.url("/target-blank.html"); }, 1000);
-    }
-    QVERIFY(hovered);
+    QVERIFY(rig.hoverLink(page, "/target-blank.html"));
+    QCOMPARE(rig.state.gStatusText, rig.url("/target-blank.html"));
     rig.mouse(page, "mousePressed", 50, 25, 1);
     rig.mouse(page, "mouseReleased", 50, 25, 1);
     QVERIFY(QTest::qWaitFor([&] { return rig.requested("/target-blank.html"); }, 15000));
@@ -173,17 +167,7 @@ on</a>)html");
     CdpPageWindow* other = rig.open(browser, "/index.html");
     CdpPageWindow* follower = rig.open(browser, "/follow.html");
     QVERIFY(page && other && follower);
-    auto hover = [&rig](CdpPageWindow* window, const QString& link) {
-        // Onto the link, again from off it if the page was not listening yet.
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            rig.mouse(window, "mouseMoved", 400, 400);
-            rig.mouse(window, "mouseMoved", 50, 25);
-            if (QTest::qWaitFor([&] { return window->statusText() == rig.url(link); }, 1000))
-                return true;
-        }
-        return false;
-    };
-    QVERIFY(hover(page, "/target-blank.html"));
+    QVERIFY(rig.hoverLink(page, "/target-blank.html"));
 
     // Another tab's click, while this tab's mouse is over a link, is not excused.
     rig.run(other, "window.open('/target-other.html')");
@@ -206,7 +190,7 @@ on</a>)html");
 
     // Following a link leaves it behind: the next page starts with no link under the mouse, and what it opens
     // as it loads is blocked.
-    QVERIFY(hover(follower, "/onload.html"));
+    QVERIFY(rig.hoverLink(follower, "/onload.html"));
     rig.mouse(follower, "mousePressed", 50, 25, 1);
     rig.mouse(follower, "mouseReleased", 50, 25, 1);
     QVERIFY(decisionsReach(rig, 5));
