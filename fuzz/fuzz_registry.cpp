@@ -25,7 +25,8 @@ void entry(const QByteArray& text)
 {
     const std::optional<QString> command = DesktopEntry::runCommand(text);
     if (command && !command->contains(QChar(0))) {
-        const QByteArray written = DesktopEntry::autostartFile(QStringLiteral("N"), *command, QStringLiteral("T"));
+        const QByteArray written =
+            DesktopEntry::autostartFile(QStringLiteral("N"), *command, QStringLiteral("T"), QStringLiteral("I"));
         check(DesktopEntry::runCommand(written) == command);
     }
     const QString asText = QString::fromUtf8(text);
