@@ -99,12 +99,17 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
     } else if (method == u"Page.windowOpen") {
         if (CdpPageWindow* window = windowOfSession(sessionId))
             window->noteWindowOpen({params.value(u"url").toString(), params.value(u"userGesture").toBool()});
-    } else if (method == u"Page.frameNavigated") {
-        // A new document: its hover reporter says so once it runs.
+    } else if (method == u"Runtime.executionContextCreated") {
+        // The reporter's world in the page's main frame: only a report from there says the document has it.
+        // A late report from the document before does not.
         CdpPageWindow* window = windowOfSession(sessionId);
-        const QJsonObject frame = params.value(u"frame").toObject();
-        if (window && !frame.contains(u"parentId") && frame.value(u"id").toString() == window->targetId())
-            window->setHoverReporter(false);
+        const QJsonObject context = params.value(u"context").toObject();
+        if (window && context.value(u"name").toString() == m_hover.worldName() &&
+            context.value(u"auxData").toObject().value(u"frameId").toString() == window->targetId())
+            window->setHoverWorld(context.value(u"id").toInteger());
+    } else if (method == u"Runtime.executionContextsCleared") {
+        if (CdpPageWindow* window = windowOfSession(sessionId))
+            window->setHoverWorld(0);
     } else if (method == u"Page.loadEventFired") {
         // A document that came before its page was set up (a page loading as the program attached to it) lacks
         // the reporter; it gets one by hand.
@@ -403,7 +408,8 @@ void CdpBrowser::onBindingCalled(const QString& sessionId, const QJsonObject& pa
     if (params.value(u"name").toString() != m_hover.bindingName())
         return;
     if (CdpPageWindow* window = windowOfSession(sessionId)) {
-        window->setHoverReporter(true);
+        if (params.value(u"executionContextId").toInteger() == window->hoverWorld())
+            window->setHoverReporter(true);
         const QString text = params.value(u"payload").toString().left(HoverReporter::MaxPayload);
         if (text != window->statusText())
             window->reportStatusText(text);

@@ -20,7 +20,14 @@ public:
     const QString& targetId() const { return m_targetId; }
     const QString& sessionId() const { return m_sessionId; }
     void setUrl(const QString& url) { m_url = url; }
-    // The hover reporter runs in the page's current document.
+    // The hover reporter's world in the page's current document (0: none yet), and whether the reporter
+    // has said from there that it runs.
+    qint64 hoverWorld() const { return m_hoverWorld; }
+    void setHoverWorld(qint64 contextId)
+    {
+        m_hoverWorld = contextId;
+        m_hoverReporter = false;
+    }
     bool hasHoverReporter() const { return m_hoverReporter; }
     void setHoverReporter(bool running) { m_hoverReporter = running; }
 
@@ -39,5 +46,6 @@ private:
     QString m_sessionId;
     QString m_url;
     QList<WindowOpen> m_windowOpens;
+    qint64 m_hoverWorld = 0;
     bool m_hoverReporter = false;
 };
