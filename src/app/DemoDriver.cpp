@@ -1,5 +1,6 @@
 #include "DemoDriver.h"
 
+#include "BlockingEngine.h"
 #include "CdpBrowser.h"
 #include "CdpPageWindow.h"
 #include "HeadlessRunner.h"
@@ -27,8 +28,9 @@ DemoDriver::DemoDriver(HeadlessRunner& runner, LoopbackHttpServer& site, QTextSt
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(60000);
     connect(&m_deadline, &QTimer::timeout, this, [this] { fail(QStringLiteral("the demo did not finish in time")); });
-    connect(&m_runner, &HeadlessRunner::decided, this, [this](int count) {
-        if (count >= kExpectedDecisions)
+    BlockingEngine* engine = &m_runner.engine();
+    connect(engine, &BlockingEngine::Decided, this, [this, engine] {
+        if (engine->decisionCount() >= kExpectedDecisions)
             emit finished(0);
     });
 }
@@ -92,8 +94,9 @@ void DemoDriver::followLink()
         // Click once the browser has said the mouse is over the link, as a reader's hand would wait.
         auto* hovering = new QTimer(this);
         hovering->setInterval(50);
-        connect(hovering, &QTimer::timeout, this, [this, hovering, mouse, ticks = 0]() mutable {
-            if (!m_runner.statusText().endsWith(u"/popup/wanted.html")) {
+        // The page window's own status text: the link exception reads no other.
+        connect(hovering, &QTimer::timeout, this, [hovering, mouse, window, ticks = 0]() mutable {
+            if (!window->statusText().endsWith(u"/popup/wanted.html")) {
                 // A page that was not listening yet missed the move: off the link and onto it again.
                 if (++ticks % 10 == 0) {
                     mouse("mouseMoved", 0, 1, 1);

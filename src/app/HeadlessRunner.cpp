@@ -2,7 +2,6 @@
 
 #include "BlockingEngine.h"
 #include "BrowserConnections.h"
-#include "DecisionState.h"
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
 #include "ProgramFiles.h"
@@ -22,17 +21,6 @@ HeadlessRunner::~HeadlessRunner()
     // The engine's sinks go before the browsers whose windows they watch.
     m_engine.reset();
     m_browsers.reset();
-}
-
-int HeadlessRunner::decisionCount() const
-{
-    return m_engine ? m_engine->decisionCount() : 0;
-}
-
-const QString& HeadlessRunner::statusText() const
-{
-    static const QString none;
-    return m_engine ? m_engine->state().gStatusText : none;
 }
 
 CdpBrowser* HeadlessRunner::launchedBrowser() const
@@ -67,9 +55,6 @@ bool HeadlessRunner::start()
     m_soundService = createSoundService();
     m_engine = std::make_unique<BlockingEngine>(std::move(setup), *m_soundService, m_prompt, m_out);
     connect(m_engine.get(), &BlockingEngine::Status, this, [this](const QString& text) { m_err << text << Qt::endl; });
-    // Decisions still waiting end as the engine goes, when m_engine no longer points at it.
-    connect(m_engine.get(), &BlockingEngine::Decided, this,
-            [this, engine = m_engine.get()] { emit decided(engine->decisionCount()); });
     QString error;
     if (!m_engine->OpenLists(ProductRecord::compiled().Comments, &error)) {
         m_err << "cannot start: " << error << Qt::endl;

@@ -36,16 +36,14 @@ public:
 
     // Sets everything up; false (with the reason said) when the runner cannot start.
     bool start();
-    int decisionCount() const;
-    // The last status text the browsers reported: the link under the mouse, if any.
-    const QString& statusText() const;
+    // The engine, once start() has succeeded.
+    BlockingEngine& engine() const { return *m_engine; }
     CdpBrowser* launchedBrowser() const;
     // The demo site, while running the demo.
     LoopbackHttpServer* demoSite() const { return m_demoSite.get(); }
 
 signals:
     void finished(int exitCode);
-    void decided(int count);
 
 private:
     bool connectBrowsers();

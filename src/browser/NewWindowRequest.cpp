@@ -18,7 +18,6 @@ void NewWindowRequest::withdraw()
     if (m_settled)
         return;
     m_settled = true;
-    m_withdrawn = true;
     m_settler = {};
     if (m_withdrawnHandler)
         std::exchange(m_withdrawnHandler, {})();

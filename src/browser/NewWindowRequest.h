@@ -31,7 +31,6 @@ public:
     // The popup went away before it was settled (its tab closed, its opener left, the browser quit): the
     // browser has dropped it, so nothing is settled, and whoever waits for it is told once.
     void withdraw();
-    bool isWithdrawn() const { return m_withdrawn; }
     void setWithdrawnHandler(std::function<void()> handler) { m_withdrawnHandler = std::move(handler); }
 
 private:
@@ -41,5 +40,4 @@ private:
     std::function<void()> m_withdrawnHandler;
     bool m_cancel = false;
     bool m_settled = false;
-    bool m_withdrawn = false;
 };
