@@ -1,16 +1,20 @@
 // The headless runner as a user starts it: a real program, a real browser, a page on loopback.
 #include "LoopbackHttpServer.h"
 #include "TestFiles.h"
+#include "TestProcess.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +59,7 @@ private slots:
     void demoPrintsEveryDecisionAndEnds();
     void storedOptionsListsAndCount();
     void closingTheLaunchedBrowserEndsTheRunner();
+    void watchesABrowserStartedWithItsDebuggingPort();
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
     void unusableDataFolderStopsStartUp();
@@ -134,6 +139,65 @@ void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
     QVERIFY(runner.waitForFinished(30000));
     QCOMPARE(runner.exitCode(), 0);
     QVERIFY(runner.readAllStandardError().contains("launched browser has ended"));
+}
+
+// As the README has it: a browser the user started with --remote-debugging-port, watched by its address.
+void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
+{
+    QTemporaryDir site;
+    // A page that asks for a popup again and again, so that one comes once the runner watches.
+    QVERIFY(writeBytes(site.filePath("index.html"),
+                       "<!doctype html><title>opener</title>"
+                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
+    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
+
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    QTemporaryDir profile;
+    // Chromium's own blocker would stop a popup that no click asked for before any program sees it.
+    QStringList arguments{"--headless=new",
+                          "--disable-gpu",
+                          "--no-first-run",
+                          "--disable-popup-blocking",
+                          QStringLiteral("--remote-debugging-port=%1").arg(port),
+                          "--user-data-dir=" + profile.path(),
+                          server.url("/index.html")};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+
+    TestProcess tarnwick;
+    QProcess& runner = tarnwick.process();
+    // The browser may not listen yet: the runner is started again until it connects, as a user would.
+    QByteArray line;
+    for (int attempt = 0; attempt < 5 && line.isEmpty(); ++attempt) {
+        runner.start(program(), {"--headless", "--browser-url", QStringLiteral("http://127.0.0.1:%1").arg(port)});
+        QVERIFY(runner.waitForStarted());
+        if (QTest::qWaitFor([&] { return runner.canReadLine() || runner.state() != QProcess::Running; }, 30000) &&
+            runner.canReadLine())
+            line = runner.readLine();
+        else
+            runner.waitForFinished(5000);
+    }
+    QCOMPARE(line, QByteArray("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
+                              server.url("/ad.html").toUtf8() + '\n'));
+    ::kill(pid_t(runner.processId()), SIGTERM);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), 0);
+    // The user's browser is theirs: it goes on.
+    QCOMPARE(browser.process().state(), QProcess::Running);
 }
 
 void TestHeadless::refusesWhatItCannotDo_data()
