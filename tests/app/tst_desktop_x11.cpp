@@ -5,7 +5,9 @@
 #include "TestFiles.h"
 #include "XServerRig.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,7 +35,7 @@ QByteArray startupWMClass()
 const QByteArray kOpener = R"(<!doctype html><title>opener</title><script>
 let seen = 0;
 setInterval(async () => {
-  const reply = await fetch('/command.txt?' + Date.now());
+  const reply = await fetch('/command.txt?' + location.hostname + '&' + Date.now());
   const [n, host] = (await reply.text()).trim().split(' ');
   if (host === location.hostname && Number(n) > seen) {
     seen = Number(n);
@@ -50,9 +52,6 @@ constexpr int kAllowAlways = 5280;
 
 class DesktopX11Rig {
 public:
-    DesktopX11Rig()
-        : x(XServerRig::WindowManager::Openbox)
-    {}
     XServerRig x;
     TestProcess tray;
     TestProcess tarnwick;
@@ -60,6 +59,19 @@ public:
     LoopbackHttpServer server{site.path()};
     QByteArray out;
     int command = 0;
+    // When each opener page last asked for the command, by its host: a page that stops asking explains a
+    // prompt that never comes.
+    QHash<QString, QElapsedTimer> polled;
+
+    DesktopX11Rig()
+        : x(XServerRig::WindowManager::Openbox)
+    {
+        QObject::connect(&server, &LoopbackHttpServer::requestSeen, [this](const QString&, const QString& target) {
+            if (target.startsWith(u"/command.txt?"))
+                polled[target.mid(13).section(u'&', 0, 0)].start();
+        });
+    }
+    bool polling(const QString& host) const { return polled.contains(host) && polled[host].elapsed() < 5000; }
 
     QProcessEnvironment environment() const
     {
@@ -149,8 +161,13 @@ public:
     {
         popupFrom(host);
         xcb_window_t prompt = 0;
-        if (!QTest::qWaitFor([&] { return (prompt = windowNamed("Popup Detected!")) != 0; }, 30000))
+        if (!QTest::qWaitFor([&] { return (prompt = windowNamed("Popup Detected!")) != 0; }, 30000)) {
+            out += tarnwick.process().readAllStandardOutput();
+            qWarning("no prompt for %s; its page last asked for the command %lld ms ago; the program said: %s%s",
+                     qPrintable(host), polled.contains(host) ? polled[host].elapsed() : -1LL, out.constData(),
+                     tarnwick.process().readAllStandardError().constData());
             return false;
+        }
         clickTwips(prompt, buttonLeft + 1455 / 2, 2400 + 855 / 2);
         return true;
     }
@@ -277,6 +294,8 @@ void TestDesktopX11::trayHotKeyAndPromptOnARealDesktop()
     QVERIFY(tarnwick.waitForStarted());
     xcb_window_t main = 0;
     QVERIFY(QTest::qWaitFor([&] { return (main = rig.windowNamed("Tarnwick by Hollin")) != 0; }, 30000));
+    // Both opener pages run: the program let each page it watches go on after attaching to it.
+    QVERIFY(QTest::qWaitFor([&] { return rig.polling("127.0.0.1") && rig.polling("localhost"); }, 30000));
     // Docks match the window to the installed desktop entry by its class.
     QCOMPARE(rig.windowClassName(main), startupWMClass());
     // The icon docks in the tray.
