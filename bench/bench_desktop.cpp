@@ -197,8 +197,9 @@ TreeMemory treeMemory(qint64 root)
 }
 
 // The program of one mode in a process of its own (this executable again, see runProgram), measured a few
-// seconds after it reported ready: with or without the skin and the banner pane, and with the built-in browser
-// window open on a local page or opened and closed again.
+// seconds after it reported ready: with or without the skin and the banner pane; started in the tray, shown, and
+// shown then put back in the tray; and with the built-in browser window open on a local page or opened and closed
+// again.
 void BM_ProgramMemory(benchmark::State& state, const QString& mode)
 {
     for (auto _ : state) {
@@ -208,6 +209,15 @@ void BM_ProgramMemory(benchmark::State& state, const QString& mode)
         for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             environment.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (mode == u"tray") {
+            // Stored as left in the tray; with no tray here it waits minimised, which the banner treats alike.
+            QDir().mkpath(home.filePath(QStringLiteral("XDG_CONFIG_HOME/Tarnwick")));
+            QFile ini(home.filePath(QStringLiteral("XDG_CONFIG_HOME/Tarnwick/Tarnwick.ini")));
+            if (!ini.open(QIODevice::WriteOnly) || ini.write("[Settings]\nstate=down\n") < 0) {
+                state.SkipWithError("the settings could not be written");
+                return;
+            }
+        }
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--run-program"), mode});
@@ -253,9 +263,15 @@ int runProgram(const QString& mode)
     };
     if (!bench::waitFor([&] { return program.mainWindow() && program.mainWindow()->isVisible(); }, 30000))
         return say("no main window");
-    if (options.decorated &&
-        !pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000))
+    Form1& main = *program.mainWindow();
+    if (mode == u"tray") {
+        if (!main.isMinimized())
+            return say("not started in the tray");
+    } else if (options.decorated && !pageLoaded(*main.findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000)) {
         return say("no banner page");
+    }
+    if (mode == u"tray-after-shown")
+        main.showMinimized();
     if (mode.startsWith(u"website")) {
         program.mainWindow()->findChild<QToolButton*>(QStringLiteral("Command7"))->click();
         QPointer<frmWebsite> website;
@@ -295,7 +311,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     if (argc == 3 && std::strcmp(argv[1], "--run-program") == 0)
         return runProgram(QString::fromLocal8Bit(argv[2]));
-    for (const char* mode : {"plain", "decorated", "website-open", "website-closed"}) {
+    for (const char* mode : {"plain", "tray", "decorated", "tray-after-shown", "website-open", "website-closed"}) {
         benchmark::RegisterBenchmark((std::string("BM_ProgramMemory/") + mode).c_str(), BM_ProgramMemory,
                                      QString::fromLatin1(mode))
             ->Iterations(1)

@@ -1,5 +1,6 @@
 #include "modSkin.h"
 
+#include "BannerPane.h"
 #include "GuardedStep.h"
 #include "SkinLabel.h"
 #include "SkinManager.h"
@@ -266,8 +267,7 @@ QWidget* InstallBanner(QWebEngineView& wbBanner, QWidget& wbPicture, ScaleMode s
     wbBanner.resize(place.size());
 
     picBox->show();
-    wbBanner.show();
     wbPicture.hide();
-    wbBanner.load(QUrl(bannerUrl));
+    new BannerPane(wbBanner, QUrl(bannerUrl));
     return picBox;
 }

@@ -1,9 +1,11 @@
 // The banner pane: the clip that hides the right-hand strip of the page, in twips and in pixels, and the
 // shipped banner page, loaded by a real QtWebEngine view.
+#include "BannerPane.h"
 #include "WebEngineTesting.h"
 #include "modIdentity.h"
 #include "modSkin.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -45,6 +47,23 @@ QVariant evaluate(QWebEnginePage& page, const QString& script)
     return result;
 }
 
+// The QtWebEngine helper processes this test has running now.
+int webEngineProcesses()
+{
+    int count = 0;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.value(1) == self.toLatin1() && line.contains("(QtWebEngineProc"))
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 class TestBanner : public QObject {
@@ -53,10 +72,43 @@ public:
     static void initMain() { prepareWebEngineTest(); }
 
 private slots:
+    // First: it checks that no web engine process has run in this test yet.
+    void loadedOnlyWhileTheWindowIsShown();
     void clipCutsTheRightStrip_data();
     void clipCutsTheRightStrip();
     void shippedPageFitsWhatIsShown();
 };
+
+// A program waiting in the tray runs no web engine for its banner; shown, it loads the page; hidden or
+// minimised, it gives the page back and loads it again on the next show.
+void TestBanner::loadedOnlyWhileTheWindowIsShown()
+{
+    BannerWindow w;
+    InstallBanner(*w.wbBanner, *w.wbPicture, ScaleMode::Pixels, QStringLiteral("about:blank"));
+    auto* pane = w.wbBanner->findChild<BannerPane*>();
+    QVERIFY(pane);
+    QTest::qWait(500);
+    QCOMPARE(pane->page(), nullptr);
+    QCOMPARE(webEngineProcesses(), 0);
+
+    for (int show = 0; show < 2; ++show) {
+        w.window.show();
+        QVERIFY(pane->page());
+        QSignalSpy loaded(pane->page(), &QWebEnginePage::loadFinished);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 30000);
+        QCOMPARE(w.wbBanner->page(), pane->page());
+        QCOMPARE(pane->page()->url(), QUrl("about:blank"));
+        QVERIFY(webEngineProcesses() > 0);
+
+        if (show == 0)
+            w.window.hide();
+        else
+            w.window.showMinimized();
+        QCOMPARE(pane->page(), nullptr);
+    }
+    w.window.showNormal();
+    QVERIFY(pane->page());
+}
 
 void TestBanner::clipCutsTheRightStrip_data()
 {
