@@ -120,8 +120,10 @@ QWidget* DesktopProgram::loadMainWindow()
         fail(error);
         return nullptr;
     }
-    // Setup mode asks through its own window, over the main window and its lists.
     Form1* form = m_form1.get();
+    // Seen whole from its first frame, not as the screen beneath until its first paint.
+    m_placement->paintBeforeMapping(form->winId(), [form] { return form->grab().toImage(); });
+    // Setup mode asks through its own window, over the main window and its lists.
     m_prompt.setTarget(std::make_unique<SetupPrompt>(
         m_identity, m_engine->lists(), *m_onTop, [form] { return form->isOnTop() ? form->winId() : WId(0); },
         [this](Form3& prompt) { m_skin.ApplySkin(prompt); }));

@@ -9,6 +9,7 @@ class QWindow;
 class QtWindowPlacement : public WindowPlacement {
 public:
     void setTopmost(WId window, bool topmost) override;
+    void paintBeforeMapping(WId, std::function<QImage()>) override {}
 
     // The QWindow of this process whose native window is the given one, if any. Windows not created yet are
     // skipped rather than created by asking for their id.

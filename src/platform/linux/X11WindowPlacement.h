@@ -2,7 +2,11 @@
 
 #include "WindowPlacement.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
+
+class QWindow;
 
 // The topmost band on X11 is the EWMH state _NET_WM_STATE_ABOVE, which window managers apply without moving or
 // resizing the window; it reaches the windows of any client.
@@ -16,7 +20,18 @@ public:
     using QObject::QObject;
 
     void setTopmost(WId window, bool topmost) override;
+    // X11 shows a newly mapped window's background until its client paints, and Qt gives its windows none: the
+    // screen beneath shows through. The picture becomes the background for that moment.
+    void paintBeforeMapping(WId window, std::function<QImage()> picture) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void putBackground(const QWindow& window);
+    void clearBackground(const QWindow& window);
+
+    QHash<const QWindow*, std::function<QImage()>> m_pictures;
+    // Windows whose background is their picture until their first paint.
+    QSet<const QWindow*> m_backgrounds;
 };

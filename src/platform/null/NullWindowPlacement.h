@@ -13,6 +13,7 @@ public:
     };
 
     void setTopmost(WId window, bool topmost) override;
+    void paintBeforeMapping(WId, std::function<QImage()>) override {}
 
     // The band last asked for the window; the normal band when nothing was asked.
     bool isTopmost(WId window) const;
