@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -316,8 +317,8 @@ QString timed(const QString& body)
         .arg(body);
 }
 
-enum Kind { Open, Link, NoOpener, Written, KindCount };
-const std::array<const char*, KindCount> kKindNames{"open", "link", "noopener", "written"};
+enum Kind { Open, Link, NoOpener, Written, Form, KindCount };
+const std::array<const char*, KindCount> kKindNames{"open", "link", "noopener", "written", "form"};
 
 QString popupScript(int kind, int n)
 {
@@ -329,6 +330,10 @@ QString popupScript(int kind, int n)
         return QStringLiteral("const a = document.getElementById('blank'); a.href = '%1.html'; a.click();").arg(stem);
     case NoOpener:
         return QStringLiteral("window.open('%1.html', '_blank', 'noopener');").arg(stem);
+    case Form:
+        return QStringLiteral("const f = document.createElement('form'); f.action = '%1.html'; f.target = '_blank';"
+                              " document.body.appendChild(f); f.submit(); f.remove();")
+            .arg(stem);
     default:
         // Empty, then written into by the opener: its picture and script must not load either.
         return QStringLiteral("const w = window.open(''); w.document.write('<img src=\"%1.png\">"
@@ -399,16 +404,83 @@ void dissect(Trip& trip, const std::vector<TapTransport::Passage>& passages)
     }
 }
 
-// window.open to the popup gone, over popups of four kinds in turn. The clock starts in the page just
-// before window.open (performance.timeOrigin + performance.now(), the same wall clock as ours) and
-// stops when the program sees Target.targetDestroyed; "from_send" counters time from sending the script.
+// The browser's own floor for a blocked popup: a second browser on a plain connection that closes each popup of
+// its opener the moment it is attached, paused before its first request, and does nothing else: no decision, no
+// gate, no policy.
+class BareCloser {
+public:
+    bool start(const QString& profileDir, const QString& openerUrl)
+    {
+        auto pipe = launchBrowser(profileDir);
+        if (!pipe)
+            return false;
+        connection = std::make_unique<CdpConnection>(std::move(pipe));
+        if (!command(*connection, QStringLiteral("Target.setDiscoverTargets"), {{"discover", true}}))
+            return false;
+        opener = openPlain(*connection, openerUrl);
+        if (!opener)
+            return false;
+        QObject::connect(connection.get(), &CdpConnection::eventReceived, &m_guard,
+                         [this](const QString& sessionId, const QString& method, const QJsonObject& params) {
+                             if (sessionId.isEmpty())
+                                 onEvent(method, params);
+                         });
+        const QJsonArray pages{QJsonObject{{"type", "page"}, {"exclude", false}}};
+        const auto attach =
+            command(*connection, QStringLiteral("Target.setAutoAttach"),
+                    {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}, {"filter", pages}});
+        return attach && attach->ok();
+    }
+
+    QString popupTarget;
+    double destroyedAt = kNone;
+    std::unique_ptr<CdpConnection> connection;
+    std::optional<Page> opener;
+
+private:
+    void onEvent(const QString& method, const QJsonObject& params)
+    {
+        if (method == u"Target.attachedToTarget") {
+            const QJsonObject info = params.value("targetInfo").toObject();
+            if (info.value("targetId").toString() == opener->targetId) {
+                m_openerSessions.append(params.value("sessionId").toString());
+            } else if (info.value("openerId").toString() == opener->targetId) {
+                popupTarget = info.value("targetId").toString();
+                connection->send(QStringLiteral("Target.closeTarget"), {{"targetId", popupTarget}});
+                // A popup paused in its opener's renderer holds the opener too: let it go on.
+                for (const QString& session : {opener->sessionId, m_openerSessions.value(0)}) {
+                    if (!session.isEmpty())
+                        connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, session);
+                }
+            } else if (params.value("waitingForDebugger").toBool()) {
+                connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {},
+                                 params.value("sessionId").toString());
+            }
+        } else if (method == u"Target.targetDestroyed" && !popupTarget.isEmpty() &&
+                   params.value("targetId").toString() == popupTarget) {
+            destroyedAt = wallMs();
+        }
+    }
+
+    QStringList m_openerSessions; // the opener's own session, made by the automatic attach
+    QObject m_guard;              // its connections end before the members they use
+};
+
+// window.open to the popup gone, over popups of five kinds in turn, each measured in the watched browser and then
+// against the bare close in a browser of its own, so both figures come from the same run. The clock starts in the page
+// just before window.open (performance.timeOrigin + performance.now(), the same wall clock as ours) and stops when the
+// program sees Target.targetDestroyed; "from_send" counters time from sending the script.
 void BM_BlockLatency(benchmark::State& state)
 {
     Site site;
     site.addPage("index.html", kOpener);
+    Site bareSite;
+    bareSite.addPage("index.html", kOpener);
     QTemporaryDir profiles;
     Watcher watcher;
-    if (!site.listening || !watcher.start(profiles.filePath("block"))) {
+    BareCloser bare;
+    if (!site.listening || !bareSite.listening || !watcher.start(profiles.filePath("block")) ||
+        !bare.start(profiles.filePath("bare"), bareSite.url("/index.html"))) {
         state.SkipWithError("no browser");
         return;
     }
@@ -446,6 +518,11 @@ void BM_BlockLatency(benchmark::State& state)
                      });
 
     std::vector<Trip> trips;
+    struct BareTrip {
+        int kind;
+        double latencyMs;
+    };
+    std::vector<BareTrip> bareTrips;
     int n = 0;
     for (auto _ : state) {
         trip = Trip{};
@@ -469,6 +546,18 @@ void BM_BlockLatency(benchmark::State& state)
         state.SetIterationTime((trip.destroyedAt - trip.t0) / 1000.0);
         dissect(trip, watcher.tap->passages);
         trips.push_back(trip);
+
+        bare.popupTarget.clear();
+        bare.destroyedAt = kNone;
+        auto bareRun = evaluateAsync(*bare.connection, bare.opener->sessionId, timed(popupScript(trip.kind, n)), true);
+        if (!waitFor([&] { return bareRun->done && !std::isnan(bare.destroyedAt); }, 10000) ||
+            !bareRun->value.isDouble()) {
+            state.SkipWithError(qPrintable(QStringLiteral("bare popup %1 (%2) was not closed")
+                                               .arg(n)
+                                               .arg(QLatin1String(kKindNames[std::size_t(trip.kind)]))));
+            break;
+        }
+        bareTrips.push_back({trip.kind, bare.destroyedAt - bareRun->value.toDouble()});
         ++n;
     }
     // A request that leaked would come late rather than never.
@@ -498,6 +587,15 @@ void BM_BlockLatency(benchmark::State& state)
         state.counters["leaked_" + name] = site.count(QStringLiteral("/p/%1-").arg(QLatin1String(name.c_str())));
         state.counters["median_ms_" + name] = median(since(&Trip::destroyedAt, kind));
         state.counters["p99_ms_" + name] = percentile(since(&Trip::destroyedAt, kind), 0.99);
+        std::vector<double> bareLatencies;
+        for (const BareTrip& t : bareTrips) {
+            if (t.kind == kind)
+                bareLatencies.push_back(t.latencyMs);
+        }
+        state.counters["bare_median_ms_" + name] = median(bareLatencies);
+        state.counters["bare_leaked_" + name] =
+            bareSite.count(QStringLiteral("/p/%1-").arg(QLatin1String(name.c_str())));
+        state.counters["ratio_" + name] = median(since(&Trip::destroyedAt, kind)) / median(bareLatencies);
     }
     // Where the time goes, medians after window.open.
     state.counters["at_attached_ms"] = median(since(&Trip::attachedAt));
@@ -523,7 +621,7 @@ void BM_BlockLatency(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_BlockLatency)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlockLatency)->Iterations(500)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // window.open to the allowed popup's load event, seen as the beacon its load handler sends reaching our
 // server; the clock starts in the page just before window.open. "attached": the program watches the
