@@ -298,17 +298,27 @@ void CdpBrowser::blockPopup(Popup& popup)
         closePopup(popup.sessionId);
         return;
     }
-    // Closed while still paused, it never asks for its address; the gates catch what its opener does
-    // to it meanwhile. The opener, held with a popup that shares its renderer, is let go after.
-    QPointer<CdpBrowser> self(this);
+    // Closed while still paused, it never asks for anything itself, so no request gate. Its opener, held with it
+    // when they share a renderer, may write into it once let go, and what is written loads through the opener: an
+    // opener that can reach it goes on only after the popup's document allows no loads and the close is asked
+    // for. One that cannot reach it goes on at once.
     const QString sessionId = popup.sessionId;
     const QString openerSessionId = popup.openerSessionId;
-    gatePopup(popup, [self, sessionId, openerSessionId] {
-        if (!self)
-            return;
-        self->closePopup(sessionId);
-        self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
-    });
+    if (!popup.canAccessOpener) {
+        closePopup(sessionId);
+        m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
+        return;
+    }
+    QPointer<CdpBrowser> self(this);
+    m_connection->send(
+        QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}),
+        [self, sessionId, openerSessionId](const CdpConnection::Reply&) {
+            if (!self)
+                return;
+            self->closePopup(sessionId);
+            self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
+        },
+        sessionId, kGateTimeout);
 }
 
 void CdpBrowser::closePopup(const QString& sessionId)
