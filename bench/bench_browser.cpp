@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -653,6 +654,8 @@ BENCHMARK_CAPTURE(BM_AllowedPopupLoad, detached, false)->Iterations(60)->UseManu
 // What the browser-wide document gate costs an ordinary navigation: a watched page follows a link (a
 // navigation its own document starts) and the clock stops when the site sees the request. Every other
 // navigation runs with the gate taken down, so both halves share the browser, the page and the machine's load.
+// "held": how long the program kept the request; "round_trip": one bare command to the browser and back,
+// the other part of what the gate adds.
 void BM_NavigationGate(benchmark::State& state)
 {
     Site site;
@@ -696,17 +699,46 @@ void BM_NavigationGate(benchmark::State& state)
     for (int i = 0; i < 4; ++i)
         (void)navigate();
 
+    // How long the document waited at the gate for the program: from its request read off the pipe to the
+    // answer written to it.
+    auto heldFor = [&]() {
+        QHash<QString, double> pausedAt;
+        for (const TapTransport::Passage& passage : watcher.tap->passages) {
+            const QJsonObject message = QJsonDocument::fromJson(passage.message).object();
+            const QString method = message.value("method").toString();
+            const QJsonObject params = message.value("params").toObject();
+            if (!passage.outgoing && method == u"Fetch.requestPaused" &&
+                message.value("sessionId").toString().isEmpty())
+                pausedAt.insert(params.value("requestId").toString(), passage.atMs);
+            else if (passage.outgoing && method == u"Fetch.continueRequest" &&
+                     pausedAt.contains(params.value("requestId").toString()))
+                return passage.atMs - pausedAt.value(params.value("requestId").toString());
+        }
+        return kNone;
+    };
+
     std::vector<double> gated;
     std::vector<double> open;
+    std::vector<double> held;
+    std::vector<double> roundTrips;
     bool gateUp = true;
     for (auto _ : state) {
+        watcher.tap->passages.clear();
+        watcher.tap->recording = true;
         const std::optional<double> took = navigate();
+        watcher.tap->recording = false;
         if (!took) {
             state.SkipWithError(qPrintable(QStringLiteral("navigation %1 did not load").arg(n)));
             break;
         }
         state.SetIterationTime(*took / 1000.0);
         (gateUp ? gated : open).push_back(*took);
+        if (const double wait = gateUp ? heldFor() : kNone; !std::isnan(wait))
+            held.push_back(wait);
+        // One bare command's round trip to the browser now, which the gate adds to a navigation besides.
+        const double askedAt = wallMs();
+        if (command(connection, QStringLiteral("Browser.getVersion")))
+            roundTrips.push_back(wallMs() - askedAt);
         gateUp = !gateUp;
         if (!setGate(gateUp)) {
             state.SkipWithError("the gate did not answer");
@@ -719,6 +751,9 @@ void BM_NavigationGate(benchmark::State& state)
     state.counters["open_median_ms"] = median(open);
     state.counters["open_p90_ms"] = percentile(open, 0.9);
     state.counters["cost_median_ms"] = median(gated) - median(open);
+    state.counters["held_median_ms"] = median(held);
+    state.counters["held_p90_ms"] = percentile(held, 0.9);
+    state.counters["round_trip_median_ms"] = median(roundTrips);
     state.counters["blocked"] = watcher.state.gBlockedCount;
 }
 BENCHMARK(BM_NavigationGate)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
