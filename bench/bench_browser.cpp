@@ -1,6 +1,7 @@
 // A real headless Chromium watched by the program: how fast a popup is blocked and whether any of it
-// reaches the network, what being watched costs an allowed popup, and what one tracker rebuild costs with
-// 200 pages open. Every benchmark launches its own browser, so each runs a fixed number of iterations.
+// reaches the network, what being watched costs an allowed popup, what the document gate costs a
+// navigation, and what one tracker rebuild costs with 200 pages open. Every benchmark launches its own browser, so each
+// runs a fixed number of iterations.
 #include "BrowserLauncher.h"
 #include "CdpBrowser.h"
 #include "CdpConnection.h"
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -745,6 +747,113 @@ void BM_AllowedPopupLoad(benchmark::State& state, bool attached)
 }
 BENCHMARK_CAPTURE(BM_AllowedPopupLoad, attached, true)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_AllowedPopupLoad, detached, false)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// What the browser-wide document gate costs an ordinary navigation: a watched page follows a link (a
+// navigation its own document starts) and the clock stops when the site sees the request. Every other
+// navigation runs with the gate taken down, so both halves share the browser, the page and the machine's load.
+// "held": how long the program kept the request; "round_trip": one bare command to the browser and back,
+// the other part of what the gate adds.
+void BM_NavigationGate(benchmark::State& state)
+{
+    Site site;
+    site.addPage("tiny.html", "<!doctype html><title>tiny</title>");
+    QTemporaryDir profiles;
+    Watcher watcher;
+    if (!site.listening || !watcher.start(profiles.filePath("navigate"))) {
+        state.SkipWithError("no browser");
+        return;
+    }
+    CdpBrowser& browser = *watcher.browser;
+    CdpConnection& connection = browser.connection();
+    const std::optional<Page> page = openWatched(browser, site.url("/tiny.html"));
+    if (!page) {
+        state.SkipWithError("page did not load");
+        return;
+    }
+    const QJsonObject gatePatterns{
+        {"patterns", QJsonArray{QJsonObject{{"resourceType", "Document"}, {"requestStage", "Request"}}}}};
+    auto setGate = [&](bool up) {
+        const auto reply = up ? command(connection, QStringLiteral("Fetch.enable"), gatePatterns)
+                              : command(connection, QStringLiteral("Fetch.disable"));
+        return reply && reply->ok();
+    };
+
+    int n = 0;
+    // Send the page on and back to the clock: the site seeing the request.
+    auto navigate = [&]() -> std::optional<double> {
+        const QString path = QStringLiteral("/tiny.html?n=%1&").arg(++n);
+        const double sentAt = wallMs();
+        connection.send(QStringLiteral("Runtime.evaluate"),
+                        {{"expression", QStringLiteral("location.href = '%1'").arg(path)}}, {}, page->sessionId);
+        if (!waitFor([&] { return site.find(path) != nullptr; }))
+            return std::nullopt;
+        const double seenAt = site.find(path)->atMs;
+        if (!waitLoaded(connection, *page, site.url(path)))
+            return std::nullopt;
+        return seenAt - sentAt;
+    };
+    // The first navigations pay for warming caches, alike with and without the gate.
+    for (int i = 0; i < 4; ++i)
+        (void)navigate();
+
+    // How long the document waited at the gate for the program: from its request read off the pipe to the
+    // answer written to it.
+    auto heldFor = [&]() {
+        QHash<QString, double> pausedAt;
+        for (const TapTransport::Passage& passage : watcher.tap->passages) {
+            const QJsonObject message = QJsonDocument::fromJson(passage.message).object();
+            const QString method = message.value("method").toString();
+            const QJsonObject params = message.value("params").toObject();
+            if (!passage.outgoing && method == u"Fetch.requestPaused" &&
+                message.value("sessionId").toString().isEmpty())
+                pausedAt.insert(params.value("requestId").toString(), passage.atMs);
+            else if (passage.outgoing && method == u"Fetch.continueRequest" &&
+                     pausedAt.contains(params.value("requestId").toString()))
+                return passage.atMs - pausedAt.value(params.value("requestId").toString());
+        }
+        return kNone;
+    };
+
+    std::vector<double> gated;
+    std::vector<double> open;
+    std::vector<double> held;
+    std::vector<double> roundTrips;
+    bool gateUp = true;
+    for (auto _ : state) {
+        watcher.tap->passages.clear();
+        watcher.tap->recording = true;
+        const std::optional<double> took = navigate();
+        watcher.tap->recording = false;
+        if (!took) {
+            state.SkipWithError(qPrintable(QStringLiteral("navigation %1 did not load").arg(n)));
+            break;
+        }
+        state.SetIterationTime(*took / 1000.0);
+        (gateUp ? gated : open).push_back(*took);
+        if (const double wait = gateUp ? heldFor() : kNone; !std::isnan(wait))
+            held.push_back(wait);
+        // One bare command's round trip to the browser now, which the gate adds to a navigation besides.
+        const double askedAt = wallMs();
+        if (command(connection, QStringLiteral("Browser.getVersion")))
+            roundTrips.push_back(wallMs() - askedAt);
+        gateUp = !gateUp;
+        if (!setGate(gateUp)) {
+            state.SkipWithError("the gate did not answer");
+            break;
+        }
+    }
+    (void)setGate(true);
+    state.counters["gated_median_ms"] = median(gated);
+    state.counters["gated_p90_ms"] = percentile(gated, 0.9);
+    state.counters["open_median_ms"] = median(open);
+    state.counters["open_p90_ms"] = percentile(open, 0.9);
+    state.counters["cost_median_ms"] = median(gated) - median(open);
+    state.counters["held_median_ms"] = median(held);
+    state.counters["held_p90_ms"] = percentile(held, 0.9);
+    state.counters["round_trip_median_ms"] = median(roundTrips);
+    state.counters["blocked"] = watcher.state.gBlockedCount;
+}
+BENCHMARK(BM_NavigationGate)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the tracker's
 // slot runs inside the emit, so the emit is what is timed.

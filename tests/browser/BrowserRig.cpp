@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -149,4 +150,34 @@ void BrowserRig::mouse(CdpPageWindow* page, const QString& type, double x, doubl
         params.insert("clickCount", clicks);
     }
     command(page, QStringLiteral("Input.dispatchMouseEvent"), params);
+}
+
+void BrowserRig::click(CdpPageWindow* page, double x, double y, const QString& button, int modifiers)
+{
+    mouse(page, QStringLiteral("mouseMoved"), x, y);
+    for (const char* type : {"mousePressed", "mouseReleased"}) {
+        command(page, QStringLiteral("Input.dispatchMouseEvent"),
+                {{"type", QLatin1String(type)},
+                 {"x", x},
+                 {"y", y},
+                 {"button", button},
+                 {"clickCount", 1},
+                 {"modifiers", modifiers}});
+    }
+}
+
+qsizetype BrowserRig::pageTargets(CdpBrowser* browser, const QString& text)
+{
+    auto reply = std::make_shared<std::optional<CdpConnection::Reply>>();
+    browser->connection().send(QStringLiteral("Target.getTargets"), {},
+                               [reply](const CdpConnection::Reply& answer) { *reply = answer; });
+    if (!QTest::qWaitFor([&] { return reply->has_value(); }, 10000))
+        return -1;
+    qsizetype count = 0;
+    for (const QJsonValue& target : (*reply)->result.value(u"targetInfos").toArray()) {
+        const QJsonObject info = target.toObject();
+        if (info.value(u"type").toString() == u"page" && info.value(u"url").toString().contains(text))
+            ++count;
+    }
+    return count;
 }

@@ -48,6 +48,12 @@ public:
     void run(CdpPageWindow* page, const QString& script, bool userGesture = true);
     // Sends a real mouse event to the page.
     void mouse(CdpPageWindow* page, const QString& type, double x, double y, int clicks = 0);
+    // A real click of the user's at (x, y): button "left", "middle" or "right", with modifier keys held
+    // (1 Alt, 2 Ctrl, 4 Meta, 8 Shift).
+    void click(CdpPageWindow* page, double x, double y, const QString& button = QStringLiteral("left"),
+               int modifiers = 0);
+    // Page targets of the browser, windows or not, whose address contains the text.
+    qsizetype pageTargets(CdpBrowser* browser, const QString& text = {});
     // Moves the mouse onto the page's link at (50, 25) until the page reports the link at that path, coming
     // again from off it while the page is not listening yet (a loaded machine can be that slow).
     bool hoverLink(CdpPageWindow* page, const QString& path);

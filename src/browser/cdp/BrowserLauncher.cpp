@@ -70,7 +70,9 @@ QStringList BrowserLauncher::arguments(const Options& options, const QString& pr
     QStringList arguments{QStringLiteral("--remote-debugging-pipe"), QStringLiteral("--no-first-run"),
                           QStringLiteral("--disable-background-networking"),
                           QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-                          // The program is the one judge of popups in the browsers it launches.
+                          // The program is the one judge of popups in the browsers it launches. The browser's
+                          // own blocker would hide an allowed site's popups from it for good, and lets through
+                          // what a page opens inside any click of the user's.
                           QStringLiteral("--disable-popup-blocking"),
                           QStringLiteral("--user-data-dir=%1").arg(profileDir)};
     // The browser's sandbox refuses to run as root.

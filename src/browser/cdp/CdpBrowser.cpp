@@ -50,6 +50,10 @@ void CdpBrowser::start()
         return;
     m_started = true;
     m_connection->send(QStringLiteral("Target.setDiscoverTargets"), object({{"discover", true}}));
+    // Documents only: the gate costs each navigation one round trip, and subresources never open a tab.
+    m_connection->send(
+        QStringLiteral("Fetch.enable"),
+        object({{"patterns", QJsonArray{object({{"resourceType", "Document"}, {"requestStage", "Request"}})}}}));
     // Pages open now are attached as they are; new ones arrive paused, before they run any script.
     const QJsonArray filter{object({{"type", "page"}, {"exclude", false}})};
     QPointer<CdpBrowser> self(this);
@@ -86,6 +90,8 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
     if (method.startsWith(kTarget)) {
         if (method == u"Target.attachedToTarget" && sessionId.isEmpty())
             onAttached(params);
+        else if (method == u"Target.targetCreated")
+            onTargetCreated(params.value(u"targetInfo").toObject());
         else if (method == u"Target.detachedFromTarget")
             onDetached(params.value(u"sessionId").toString());
         else if (method == u"Target.targetDestroyed")
@@ -94,6 +100,12 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
             onTargetInfoChanged(params.value(u"targetInfo").toObject());
     } else if (method == u"Fetch.requestPaused") {
         onRequestPaused(sessionId, params);
+    } else if (method == u"Page.frameRequestedNavigation") {
+        // A new tab or window without an opener: the page's own request unless the user's click asked for it.
+        const QString disposition = params.value(u"disposition").toString();
+        CdpPageWindow* window = windowOfSession(sessionId);
+        if (window && (disposition == u"newTab" || disposition == u"newWindow"))
+            window->noteNewTabAsk(params.value(u"url").toString());
     } else if (method == u"Runtime.bindingCalled") {
         onBindingCalled(sessionId, params);
     } else if (method == u"Page.windowOpen") {
@@ -123,7 +135,9 @@ void CdpBrowser::onEvent(const QString& sessionId, const QString& method, const 
             // and the page that asked for a popup still waiting for the user is gone.
             if (!window->statusText().isEmpty())
                 window->reportStatusText(QString());
+            window->noteUserClick(QString());
             dropPopupsOf(sessionId);
+            dropNewTabsOf(sessionId);
         }
     }
 }
@@ -134,6 +148,8 @@ void CdpBrowser::onAttached(const QJsonObject& params)
     const QJsonObject info = params.value(u"targetInfo").toObject();
     const bool waiting = params.value(u"waitingForDebugger").toBool();
     if (sessionId.isEmpty() || info.value(u"type").toString() != u"page")
+        return;
+    if (onNewTabAttached(sessionId, info, waiting))
         return;
     const QString openerId = info.value(u"openerId").toString();
     CdpPageWindow* opener = openerId.isEmpty() ? nullptr : windowOfTarget(openerId);
@@ -169,6 +185,9 @@ void CdpBrowser::setUpPage(const QString& sessionId)
     m_connection->send(QStringLiteral("Runtime.addBinding"),
                        object({{"name", m_hover.bindingName()}, {"executionContextName", m_hover.worldName()}}), {},
                        sessionId);
+    m_connection->send(QStringLiteral("Runtime.addBinding"),
+                       object({{"name", m_hover.clickBindingName()}, {"executionContextName", m_hover.worldName()}}),
+                       {}, sessionId);
     m_connection->send(QStringLiteral("Page.addScriptToEvaluateOnNewDocument"),
                        object({{"source", m_hover.script()}, {"worldName", m_hover.worldName()}}), {}, sessionId);
 }
@@ -382,6 +401,10 @@ void CdpBrowser::onRequestPaused(const QString& sessionId, const QJsonObject& pa
     const PausedRequest request{sessionId, params.value(u"requestId").toString()};
     if (request.requestId.isEmpty())
         return;
+    if (sessionId.isEmpty()) {
+        onDocumentPaused(params);
+        return;
+    }
     if (auto it = m_popups.find(sessionId); it != m_popups.end())
         settleRequest(*it, request);
     else
@@ -400,6 +423,153 @@ void CdpBrowser::settleRequest(Popup& popup, const PausedRequest& request)
     }
 }
 
+void CdpBrowser::onDocumentPaused(const QJsonObject& params)
+{
+    const PausedRequest request{QString(), params.value(u"requestId").toString()};
+    const QString frameId = params.value(u"frameId").toString();
+    if (m_blockedTabs.contains(frameId)) {
+        failRequest(request);
+        return;
+    }
+    if (auto it = m_newTabs.find(frameId); it != m_newTabs.end() && it->requestId.isEmpty()) {
+        it->requestId = request.requestId; // held until the decision
+        return;
+    }
+    // A page's own navigation, a popup's (it has its own gate), or a tab nobody asked for by script: on its way.
+    const bool known =
+        windowOfTarget(frameId) || m_newTabs.contains(frameId) ||
+        std::any_of(m_popups.cbegin(), m_popups.cend(), [&](const Popup& popup) { return popup.targetId == frameId; });
+    if (!known) {
+        const QString url = params.value(u"request").toObject().value(u"url").toString();
+        if (CdpPageWindow* opener = askerOfNewTab(url)) {
+            NewTab tab;
+            tab.targetId = frameId;
+            tab.requestId = request.requestId;
+            raiseNewTab(std::move(tab), url, opener);
+            return;
+        }
+    }
+    continueRequest(request);
+}
+
+CdpPageWindow* CdpBrowser::askerOfNewTab(const QString& url)
+{
+    if (url.isEmpty())
+        return nullptr;
+    for (const auto& window : m_windows) {
+        if (window->takeNewTabAsk(url))
+            return window.get();
+    }
+    return nullptr;
+}
+
+void CdpBrowser::raiseNewTab(NewTab tab, const QString& url, CdpPageWindow* opener)
+{
+    const QString targetId = tab.targetId;
+    tab.openerSessionId = opener->sessionId();
+    QPointer<CdpBrowser> self(this);
+    // Not a gesture of the user's: the user's own clicks on links never come here.
+    auto request = std::make_shared<NewWindowRequest>(url, [self, targetId](bool cancel) {
+        if (self)
+            self->newTabDecided(targetId, cancel);
+    });
+    tab.request = request;
+    m_newTabs.insert(targetId, tab);
+    std::shared_ptr<CdpPageWindow> keep;
+    for (const auto& window : m_windows) {
+        if (window.get() == opener)
+            keep = window;
+    }
+    emit keep->NewWindow2(request);
+}
+
+bool CdpBrowser::onNewTabAttached(const QString& sessionId, const QJsonObject& info, bool waiting)
+{
+    const QString targetId = info.value(u"targetId").toString();
+    QString url = m_createdPages.take(targetId);
+    if (m_blockedTabs.contains(targetId)) {
+        closeTarget(targetId);
+        return true;
+    }
+    if (auto it = m_newTabs.find(targetId); it != m_newTabs.end()) {
+        // Made a window only once allowed; its document waits at the gate meanwhile.
+        it->attached = true;
+        it->sessionId = sessionId;
+        it->info = info;
+        it->waiting = waiting;
+        return true;
+    }
+    // Usually the tab is announced before its document reaches the gate: the address it was created for tells.
+    if (!info.value(u"openerId").toString().isEmpty())
+        return false;
+    if (const QString attachedUrl = info.value(u"url").toString(); !attachedUrl.isEmpty())
+        url = attachedUrl;
+    CdpPageWindow* opener = askerOfNewTab(url);
+    if (!opener)
+        return false;
+    NewTab tab;
+    tab.targetId = targetId;
+    tab.attached = true;
+    tab.sessionId = sessionId;
+    tab.info = info;
+    tab.waiting = waiting;
+    raiseNewTab(std::move(tab), url, opener);
+    return true;
+}
+
+void CdpBrowser::newTabDecided(const QString& targetId, bool cancel)
+{
+    auto it = m_newTabs.find(targetId);
+    if (it == m_newTabs.end() || it->decided)
+        return;
+    it->decided = true;
+    if (cancel) {
+        blockNewTab(targetId);
+        m_newTabs.erase(it);
+        return;
+    }
+    const NewTab tab = m_newTabs.take(targetId);
+    if (!tab.requestId.isEmpty())
+        continueRequest({QString(), tab.requestId});
+    if (tab.attached)
+        adoptPage(tab.sessionId, tab.info, tab.waiting);
+}
+
+void CdpBrowser::blockNewTab(const QString& targetId)
+{
+    const auto it = m_newTabs.constFind(targetId);
+    if (it != m_newTabs.cend() && !it->requestId.isEmpty())
+        failRequest({QString(), it->requestId});
+    // The tab may not be announced yet: it is closed again as it comes.
+    m_blockedTabs.insert(targetId);
+    closeTarget(targetId);
+}
+
+void CdpBrowser::forgetNewTab(QHash<QString, NewTab>::iterator it)
+{
+    const std::weak_ptr<NewWindowRequest> waiting = it->request;
+    m_newTabs.erase(it);
+    if (const auto request = waiting.lock())
+        request->withdraw();
+}
+
+void CdpBrowser::dropNewTabsOf(const QString& openerSessionId)
+{
+    QStringList dropped;
+    for (const NewTab& tab : std::as_const(m_newTabs)) {
+        if (tab.openerSessionId == openerSessionId && !tab.decided)
+            dropped.append(tab.targetId);
+    }
+    for (const QString& targetId : std::as_const(dropped)) {
+        auto it = m_newTabs.find(targetId);
+        if (it == m_newTabs.end())
+            continue;
+        // Closed as a block is, without a decision: nobody is left to want it.
+        blockNewTab(targetId);
+        forgetNewTab(m_newTabs.find(targetId));
+    }
+}
+
 void CdpBrowser::continueRequest(const PausedRequest& request)
 {
     m_connection->send(QStringLiteral("Fetch.continueRequest"), object({{"requestId", request.requestId}}), {},
@@ -415,6 +585,11 @@ void CdpBrowser::failRequest(const PausedRequest& request)
 
 void CdpBrowser::onBindingCalled(const QString& sessionId, const QJsonObject& params)
 {
+    if (params.value(u"name").toString() == m_hover.clickBindingName()) {
+        if (CdpPageWindow* window = windowOfSession(sessionId))
+            window->noteUserClick(params.value(u"payload").toString().left(HoverReporter::MaxPayload));
+        return;
+    }
     if (params.value(u"name").toString() != m_hover.bindingName())
         return;
     if (CdpPageWindow* window = windowOfSession(sessionId)) {
@@ -444,8 +619,23 @@ void CdpBrowser::onDetached(const QString& sessionId)
     }
 }
 
+void CdpBrowser::onTargetCreated(const QJsonObject& info)
+{
+    // A tab without an opener may be one a page asked for; its address is only told here.
+    const QString url = info.value(u"url").toString();
+    if (info.value(u"type").toString() != u"page" || !info.value(u"openerId").toString().isEmpty() || url.isEmpty())
+        return;
+    if (m_createdPages.size() >= kMaxCreatedPages)
+        m_createdPages.clear();
+    m_createdPages.insert(info.value(u"targetId").toString(), url);
+}
+
 void CdpBrowser::onTargetDestroyed(const QString& targetId)
 {
+    m_createdPages.remove(targetId);
+    m_blockedTabs.remove(targetId);
+    if (auto it = m_newTabs.find(targetId); it != m_newTabs.end())
+        forgetNewTab(it);
     for (auto it = m_popups.begin(); it != m_popups.end(); ++it) {
         if (it->targetId == targetId) {
             forgetPopup(it);
@@ -465,6 +655,7 @@ void CdpBrowser::removeWindow(std::size_t index)
     const QString sessionId = m_windows[index]->sessionId();
     m_windows.erase(m_windows.begin() + std::ptrdiff_t(index));
     dropPopupsOf(sessionId);
+    dropNewTabsOf(sessionId);
     emit WindowRevoked(++m_cookie);
 }
 
@@ -474,6 +665,11 @@ void CdpBrowser::onClosed(const QString& reason)
     for (const Popup& popup : std::as_const(m_popups))
         waiting.push_back(popup.request);
     m_popups.clear();
+    for (const NewTab& tab : std::as_const(m_newTabs))
+        waiting.push_back(tab.request);
+    m_newTabs.clear();
+    m_blockedTabs.clear();
+    m_createdPages.clear();
     for (const auto& request : waiting) {
         if (const auto live = request.lock())
             live->withdraw();

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,10 @@ class NewWindowRequest;
 // popup: it stays paused while the opener's window raises NewWindow2, and then is closed before it can
 // reach the network, or resumed to load the way the browser opened it. A decision that takes longer
 // (the user is asked) holds the popup's requests at the network gate, the opener page running on.
+// A page can also ask for a new tab without an opener (a scripted click with a modifier key): the browser
+// starts loading it before its target appears, so every document request waits briefly at a browser-wide
+// gate, and one that a page asked for is decided as that page's popup there. A new tab the user's own click
+// started is let through.
 class CdpBrowser : public ShellWindows {
     Q_OBJECT
 public:
@@ -63,12 +68,38 @@ private:
         std::weak_ptr<NewWindowRequest> request;
     };
 
+    // A new tab a page asked for, its document request held at the browser-wide gate until decided. It is
+    // made a window once allowed.
+    struct NewTab {
+        QString targetId; // also its main frame's id
+        QString requestId;
+        QString openerSessionId;
+        bool attached = false;
+        QString sessionId;
+        QJsonObject info;
+        bool waiting = false;
+        bool decided = false;
+        std::weak_ptr<NewWindowRequest> request;
+    };
+
     void onEvent(const QString& sessionId, const QString& method, const QJsonObject& params);
     void onAttached(const QJsonObject& params);
     void onDetached(const QString& sessionId);
+    void onTargetCreated(const QJsonObject& info);
+    bool onNewTabAttached(const QString& sessionId, const QJsonObject& info, bool waiting);
     void onTargetDestroyed(const QString& targetId);
     void onTargetInfoChanged(const QJsonObject& info);
     void onRequestPaused(const QString& sessionId, const QJsonObject& params);
+    // A document request at the browser-wide gate.
+    void onDocumentPaused(const QJsonObject& params);
+    // The window that asked for a new tab of this address, its request taken; null when none did.
+    CdpPageWindow* askerOfNewTab(const QString& url);
+    void raiseNewTab(NewTab tab, const QString& url, CdpPageWindow* opener);
+    void newTabDecided(const QString& targetId, bool cancel);
+    void blockNewTab(const QString& targetId);
+    // The asking page of these new tabs has gone or moved on: those still undecided are closed and withdrawn.
+    void dropNewTabsOf(const QString& openerSessionId);
+    void forgetNewTab(QHash<QString, NewTab>::iterator it);
     void settleRequest(Popup& popup, const PausedRequest& request);
     void continueRequest(const PausedRequest& request);
     void failRequest(const PausedRequest& request);
@@ -98,7 +129,11 @@ private:
     QString m_name;
     HoverReporter m_hover;
     std::vector<std::shared_ptr<CdpPageWindow>> m_windows;
-    QHash<QString, Popup> m_popups; // by the popup's session
+    QHash<QString, Popup> m_popups;         // by the popup's session
+    QHash<QString, NewTab> m_newTabs;       // by the tab's target
+    QSet<QString> m_blockedTabs;            // new tabs closed by a block, until their targets are gone
+    QHash<QString, QString> m_createdPages; // address of each page created without an opener, until attached
+    static constexpr qsizetype kMaxCreatedPages = 256;
     long m_cookie = 0;
     bool m_started = false;
 };

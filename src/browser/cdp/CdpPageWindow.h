@@ -40,12 +40,22 @@ public:
     // The oldest window asked for and not yet matched to its popup; an empty one when none.
     WindowOpen takeWindowOpen();
 
+    // The link the user's own last click, middle click or context menu was on ("" when not on a link).
+    void noteUserClick(const QString& link);
+    // The page's document asked for a new tab or window of this address, without an opener. True when the
+    // page kept it as its own request: one the user's last click on that very link started is the user's.
+    bool noteNewTabAsk(const QString& url);
+    // Takes the page's own request for a new tab of this address; false when it made none.
+    bool takeNewTabAsk(const QString& url);
+
 private:
     QPointer<CdpBrowser> m_browser;
     QString m_targetId;
     QString m_sessionId;
     QString m_url;
     QList<WindowOpen> m_windowOpens;
+    QString m_userLink;
+    QStringList m_newTabAsks;
     qint64 m_hoverWorld = 0;
     bool m_hoverReporter = false;
 };

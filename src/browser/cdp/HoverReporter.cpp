@@ -13,6 +13,7 @@ QString randomSuffix()
 
 HoverReporter::HoverReporter()
     : m_bindingName(QStringLiteral("__tarnwickHover_") + randomSuffix())
+    , m_clickBindingName(QStringLiteral("__tarnwickClick_") + randomSuffix())
     , m_worldName(QStringLiteral("tarnwick-hover-") + randomSuffix())
 {}
 
@@ -20,7 +21,8 @@ QString HoverReporter::script() const
 {
     static const QString source = QStringLiteral(R"JS((() => {
     const report = globalThis[%1];
-    if (typeof report !== 'function' || globalThis.__tarnwickHoverInstalled)
+    const clicked = globalThis[%2];
+    if (typeof report !== 'function' || typeof clicked !== 'function' || globalThis.__tarnwickHoverInstalled)
         return;
     globalThis.__tarnwickHoverInstalled = true;
     const linkOf = (node) => {
@@ -45,7 +47,10 @@ QString HoverReporter::script() const
     };
     addEventListener('mouseover', (event) => { if (event.isTrusted) send(linkOf(event.target)); }, true);
     addEventListener('mouseout', (event) => { if (event.isTrusted && !event.relatedTarget) send(''); }, true);
+    // Registered before any script of the page runs, so no page listener can stop these first.
+    for (const type of ['click', 'auxclick', 'contextmenu'])
+        addEventListener(type, (event) => { if (event.isTrusted) clicked(linkOf(event.target)); }, true);
     send('');
 })();)JS");
-    return source.arg(QStringLiteral("'%1'").arg(m_bindingName));
+    return source.arg(QStringLiteral("'%1'").arg(m_bindingName), QStringLiteral("'%1'").arg(m_clickBindingName));
 }
