@@ -62,6 +62,8 @@ bool withValue(const QByteArray& bytes, const QString& key, const QString& value
         return false;
     {
         QSettings ini(copy.path(), QSettings::IniFormat);
+        // A private copy needs no atomic rewrite of its own: the user's file gets that below.
+        ini.setAtomicSyncRequired(false);
         ini.setValue(kSection + u'/' + key, value);
         ini.sync();
         if (ini.status() != QSettings::NoError)
