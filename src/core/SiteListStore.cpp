@@ -196,9 +196,12 @@ bool SiteListStore::reload()
     if (UserFile::kindOf(m_path) == UserFile::Kind::Missing)
         return false;
     if (!UserFile::read(m_path, &bytes, &error)) {
-        report(QStringLiteral("Could not read %1 (%2)").arg(m_path, error));
+        // Said once while it lasts: the folder's other files change often.
+        if (std::exchange(m_reloadError, error) != error)
+            report(QStringLiteral("Could not read %1 (%2)").arg(m_path, error));
         return false;
     }
+    m_reloadError.clear();
     if (bytes != m_bytes)
         take(bytes, false);
     return true;

@@ -60,4 +60,5 @@ private:
     QByteArray m_bytes;
     QList<QByteArray> m_rowBytes;
     QList<size_t> m_refusedSaid;
+    QString m_reloadError;
 };

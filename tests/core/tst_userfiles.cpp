@@ -563,6 +563,20 @@ void TestUserFiles::handEditsAreTakenIn()
     QCOMPARE(std::rename(QFile::encodeName(path + ".new").constData(), QFile::encodeName(path).constData()), 0);
     QTRY_VERIFY_WITH_TIMEOUT(lists.List2().stringList() == QStringList{"more.example"}, 10000);
     QVERIFY(!program.engine->state().gDisallowedSites.covers(u"ads.example"));
+
+    // A FIFO put in its place is never opened; said once, however often the folder changes, and the
+    // decision keeps the list it had.
+    QSignalSpy said(program.engine.get(), &BlockingEngine::Status);
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(said.size(), 1, 10000);
+    QVERIFY(said[0][0].toString().startsWith("Could not read " + path));
+    QVERIFY(writeBytes(dir.filePath("data/other.txt"), "a change in the folder"));
+    QVERIFY(writeBytes(dir.filePath("data/other.txt"), "and another"));
+    QTest::qWait(500);
+    QCOMPARE(said.size(), 1);
+    QVERIFY(program.engine->state().gDisallowedSites.covers(u"more.example"));
+    QVERIFY(isFifo(path));
 }
 
 int main(int argc, char* argv[])
