@@ -1,5 +1,6 @@
 // The cost of one popup decision against full lists, and of loading a full list file.
 #include "DecisionState.h"
+#include "IniSettingsStore.h"
 #include "ListFile.h"
 #include "Module1.h"
 #include "SiteListStore.h"
@@ -85,6 +86,43 @@ void BM_LoadList(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LoadList)->Unit(benchmark::kMillisecond);
+
+// One count save, as every block makes it: the settings read again under their lock, changed, written whole.
+void BM_SaveCount(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    IniSettingsStore settings = IniSettingsStore::atPath(dir.filePath(QStringLiteral("Tarnwick.ini")));
+    settings.SaveSetting(SettingKeys::strAllowed, SiteList::textOf(fullList(QStringLiteral("allowed")).mid(0, 100)));
+    qint64 count = 0;
+    for (auto _ : state) {
+        if (!settings.SaveSetting(SettingKeys::intStopped, QString::number(++count))) {
+            state.SkipWithError("save failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_SaveCount)->Unit(benchmark::kMillisecond);
+
+// A list whose entries are as long as a host name can be, in one-letter labels: every entry indexes over a
+// hundred parent domains.
+void BM_IndexLongEntries(benchmark::State& state)
+{
+    QStringList entries;
+    for (int i = 0; i < 5000; ++i) {
+        const QString top = QStringLiteral(".t%1").arg(i);
+        QString host;
+        while (host.size() + top.size() + 2 <= SiteList::MaxEntryLength)
+            host += QStringLiteral("a.");
+        host.chop(1);
+        entries.append(host + top);
+    }
+    for (auto _ : state) {
+        SiteList list;
+        list.setEntries(entries);
+        benchmark::DoNotOptimize(list.covers(entries.constFirst()));
+    }
+}
+BENCHMARK(BM_IndexLongEntries)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -79,7 +79,13 @@ bool DesktopProgram::start()
         *m_registry, modIETools::Program{product, QCoreApplication::applicationFilePath(),
                                          ResourceLocator().path(QStringLiteral("icons/tarnwick-22.png"))});
     m_soundService = createSoundService();
-    m_engine = std::make_unique<BlockingEngine>(ProgramFiles::userSetup(), *m_soundService, m_prompt, m_out);
+    QString error;
+    BlockingEngine::Setup setup = ProgramFiles::userSetup(&error);
+    if (!setup.settings) {
+        fail(error);
+        return false;
+    }
+    m_engine = std::make_unique<BlockingEngine>(std::move(setup), *m_soundService, m_prompt, m_out);
 
     if (m_options.demo) {
         m_demoSite = ProgramFiles::serveDemoSite(m_err);

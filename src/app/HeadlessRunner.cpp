@@ -49,7 +49,12 @@ bool HeadlessRunner::start()
         setup.settings->SaveSetting(SettingKeys::chkLinks, QStringLiteral("1"));
         setup.settings->SaveSetting(SettingKeys::chkSound, QStringLiteral("0"));
     } else {
-        setup = ProgramFiles::userSetup();
+        QString error;
+        setup = ProgramFiles::userSetup(&error);
+        if (!setup.settings) {
+            m_err << "cannot start: " << error << Qt::endl;
+            return false;
+        }
     }
 
     m_soundService = createSoundService();

@@ -19,10 +19,15 @@ QString soundPath()
 
 } // namespace
 
-BlockingEngine::Setup userSetup()
+BlockingEngine::Setup userSetup(QString* error)
 {
     const QString product = ProductRecord::compiled().ProductName;
-    return {std::make_unique<IniSettingsStore>(product), BlockingEngine::standardDataFolder(product), soundPath()};
+    auto settings = std::make_unique<IniSettingsStore>(product);
+    if (!settings->refusal().isEmpty()) {
+        *error = settings->refusal();
+        settings.reset();
+    }
+    return {std::move(settings), BlockingEngine::standardDataFolder(product), soundPath()};
 }
 
 BlockingEngine::Setup setupIn(const QString& folder)

@@ -13,8 +13,9 @@ class QTextStream;
 namespace ProgramFiles {
 
 // The engine on the user's own settings ($XDG_CONFIG_HOME/<product>/<product>.ini) and lists
-// ($XDG_DATA_HOME/<product>/), with the shipped block sound.
-BlockingEngine::Setup userSetup();
+// ($XDG_DATA_HOME/<product>/), with the shipped block sound. Without settings, and the path with the reason in
+// *error, when the settings path holds something other than a regular file or a link to one.
+BlockingEngine::Setup userSetup(QString* error);
 // The engine on settings and lists in a folder of its own, which the user's are never touched by.
 BlockingEngine::Setup setupIn(const QString& folder);
 

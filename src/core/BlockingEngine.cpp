@@ -7,8 +7,12 @@
 #include "cIEWindows.h"
 #include "modPlaySound.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include <algorithm>
+#include <limits>
 
 BlockingEngine::BlockingEngine(Setup setup, SoundService& sound, PromptService& prompt, QTextStream& lines,
                                QObject* parent)
@@ -21,9 +25,20 @@ BlockingEngine::BlockingEngine(Setup setup, SoundService& sound, PromptService& 
           std::make_unique<DecisionContext>(m_state, *m_options, *m_sound, m_pump, prompt, std::move(setup.soundPath)))
     , m_lines(lines)
 {
-    m_state.gBlockedCount = m_settings->GetCount(SettingKeys::intStopped);
+    LoadCount();
     connect(m_context.get(), &DecisionContext::Decided, this, &BlockingEngine::report);
     connect(m_context.get(), &DecisionContext::BlockedCountChanged, this, &BlockingEngine::saveCount);
+    // An editor writes a file in several steps, and a rename over it comes as more than one event: one
+    // reload a moment after the last.
+    m_listReload.setSingleShot(true);
+    m_listReload.setInterval(100);
+    connect(&m_listReload, &QTimer::timeout, this, [this] {
+        m_lists->allowed().reload();
+        m_lists->disallowed().reload();
+        watchLists();
+    });
+    connect(&m_listWatcher, &QFileSystemWatcher::fileChanged, this, &BlockingEngine::listFileChanged);
+    connect(&m_listWatcher, &QFileSystemWatcher::directoryChanged, this, &BlockingEngine::listFileChanged);
 }
 
 BlockingEngine::~BlockingEngine()
@@ -44,7 +59,48 @@ bool BlockingEngine::OpenLists(const QString& websiteHost, QString* error)
         return false;
     m_lists->LoadAllowedSites();
     m_lists->LoadDisallowedSites();
+    watchLists();
     return true;
+}
+
+void BlockingEngine::watchLists()
+{
+    // A file replaced by a rename is a new file, no longer watched: its path is added again each time. The
+    // folder too, for a file deleted and made again.
+    QStringList paths{m_lists->allowed().path(), m_lists->disallowed().path(),
+                      QFileInfo(m_lists->allowed().path()).absolutePath()};
+    const QStringList watched = m_listWatcher.files() + m_listWatcher.directories();
+    paths.removeIf([&watched](const QString& path) { return watched.contains(path) || !QFileInfo::exists(path); });
+    if (!paths.isEmpty())
+        m_listWatcher.addPaths(paths);
+}
+
+void BlockingEngine::listFileChanged()
+{
+    m_listReload.start();
+}
+
+void BlockingEngine::LoadCount()
+{
+    m_state.gBlockedCount = m_countSaved = m_settings->GetCount(SettingKeys::intStopped);
+}
+
+bool BlockingEngine::SaveCount()
+{
+    const qint64 blocked = qint64(m_state.gBlockedCount) - m_countSaved;
+    qint32 total = m_state.gBlockedCount;
+    const bool saved = m_settings->UpdateSetting(SettingKeys::intStopped.key(), [&](const QString& stored) {
+        bool isNumber = false;
+        const qint32 onFile = stored.trimmed().toInt(&isNumber);
+        const qint64 sum = (isNumber ? qint64(onFile) : qint64(m_countSaved)) + blocked;
+        total = qint32(std::clamp<qint64>(sum, 0, std::numeric_limits<qint32>::max()));
+        return QString::number(total);
+    });
+    if (saved) {
+        m_countSaved = total;
+        m_state.gBlockedCount = total;
+    }
+    return saved;
 }
 
 void BlockingEngine::StartWatching()
@@ -76,14 +132,14 @@ void BlockingEngine::report(const QString& site, const QString& popupUrl, bool b
     emit Decided(site, popupUrl, blocked);
 }
 
-void BlockingEngine::saveCount(qint32 count)
+void BlockingEngine::saveCount()
 {
     // Saved at every block, so a program that is killed loses no count.
-    if (m_settings->SaveSetting(SettingKeys::intStopped, QString::number(count))) {
+    if (SaveCount()) {
         m_countSaveFailed = false;
     } else if (!m_countSaveFailed) {
         m_countSaveFailed = true;
         ShowStatus(QStringLiteral("The count of blocked popups could not be saved"));
     }
-    emit BlockedCountChanged(count);
+    emit BlockedCountChanged(m_state.gBlockedCount);
 }

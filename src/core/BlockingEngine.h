@@ -6,8 +6,10 @@
 #include "ShellWindowsGroup.h"
 #include "StatusSink.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -48,6 +50,13 @@ public:
     // the folder or a file cannot be made; a list that cannot be read is said, and the engine goes on.
     bool OpenLists(const QString& websiteHost, QString* error);
 
+    // Saves the count: what was blocked since the last save is added to the count the settings hold now,
+    // which another program on the same settings may have raised meanwhile; the live count becomes that
+    // sum. Done at every block; false when it could not be saved.
+    bool SaveCount();
+    // Reads the count from the settings again, as the count saved last.
+    void LoadCount();
+
     // Puts a decision sink on every window of the watched browsers, now and as they come; the lists should
     // be open by then. StopWatching takes the sinks away; a decision waiting for the user still ends.
     void StartWatching();
@@ -75,7 +84,11 @@ signals:
 private:
     void ShowStatus(const QString& text) override;
     void report(const QString& site, const QString& popupUrl, bool blocked);
-    void saveCount(qint32 count);
+    void saveCount();
+    // The list files as they change on disk, by hand or by another program: taken into the rows and the
+    // decision shortly after.
+    void watchLists();
+    void listFileChanged();
 
     DecisionState m_state;
     std::unique_ptr<SettingsStore> m_settings;
@@ -88,5 +101,8 @@ private:
     std::unique_ptr<cIEWindows> m_tracker;
     QTextStream& m_lines;
     int m_decisions = 0;
+    qint32 m_countSaved = 0;
     bool m_countSaveFailed = false;
+    QFileSystemWatcher m_listWatcher;
+    QTimer m_listReload;
 };

@@ -1,8 +1,5 @@
 #include "ListFile.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 namespace {
 
 bool isIgnored(QByteArrayView line)
@@ -13,11 +10,22 @@ bool isIgnored(QByteArrayView line)
 
 } // namespace
 
-QStringList ListFile::parse(const QByteArray& bytes)
+QStringList ListFile::Contents::texts() const
 {
-    QStringList entries;
+    QStringList list;
+    list.reserve(entries.size());
+    for (const Entry& entry : entries)
+        list.append(entry.text);
+    return list;
+}
+
+ListFile::Contents ListFile::read(const QByteArray& bytes)
+{
+    Contents contents;
     qsizetype start = 0;
+    int lineNumber = 0;
     while (start < bytes.size()) {
+        ++lineNumber;
         qsizetype end = bytes.indexOf('\n', start);
         const qsizetype next = end < 0 ? bytes.size() : end + 1;
         if (end < 0)
@@ -25,11 +33,19 @@ QStringList ListFile::parse(const QByteArray& bytes)
         QByteArrayView line(bytes.constData() + start, end - start);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (!isIgnored(line))
-            entries.append(QString::fromUtf8(line));
+        if (!isIgnored(line)) {
+            // Measured in bytes first, so a line of megabytes is never decoded.
+            QString text = line.size() > 4 * MaxEntryLength ? QString() : QString::fromUtf8(line);
+            if (text.isEmpty() || text.size() > MaxEntryLength) {
+                contents.refusedLines.append(lineNumber);
+                contents.refusedKeys.append(qHash(line));
+            } else {
+                contents.entries.append({std::move(text), line.toByteArray(), start, next, lineNumber});
+            }
+        }
         start = next;
     }
-    return entries;
+    return contents;
 }
 
 QByteArray ListFile::serialize(const QStringList& entries)
@@ -43,55 +59,33 @@ QByteArray ListFile::serialize(const QStringList& entries)
     return bytes;
 }
 
-bool ListFile::read(const QString& path, QStringList* entries, QString* error)
+QByteArray ListFile::withEntry(const QByteArray& bytes, const QString& entry)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
+    const Contents contents = read(bytes);
+    QByteArray line = entry.toUtf8() + "\r\n";
+    qsizetype at = 0;
+    if (!contents.entries.isEmpty()) {
+        at = contents.entries.constLast().next;
+        // A last line without its line end gets one, or the new entry would join it.
+        if (at == bytes.size() && !bytes.endsWith('\n'))
+            line.prepend("\r\n");
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    *entries = parse(bytes);
-    return true;
+    QByteArray changed = bytes;
+    changed.insert(at, line);
+    return changed;
 }
 
-bool ListFile::rewrite(const QString& path, const QStringList& entries, QString* error)
+QByteArray ListFile::without(const QByteArray& bytes, const std::function<bool(const Entry&)>& remove)
 {
-    // Written beside the file and renamed over it, so a failure part-way leaves the old file whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
+    QByteArray kept;
+    kept.reserve(bytes.size());
+    qsizetype from = 0;
+    for (const Entry& entry : read(bytes).entries) {
+        if (!remove(entry))
+            continue;
+        kept.append(bytes.constData() + from, entry.start - from);
+        from = entry.next;
     }
-    const QByteArray bytes = serialize(entries);
-    if (file.write(bytes) != bytes.size())
-        file.cancelWriting();
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool ListFile::append(const QString& path, const QString& entry, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        *error = file.errorString();
-        return false;
-    }
-    const qint64 before = file.size();
-    QByteArray bytes = entry.toUtf8();
-    bytes += "\r\n";
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = file.errorString();
-        // Take back whatever part of the line reached the file.
-        file.resize(before);
-        return false;
-    }
-    return true;
+    kept.append(bytes.constData() + from, bytes.size() - from);
+    return kept;
 }

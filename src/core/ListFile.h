@@ -1,19 +1,45 @@
 #pragma once
 
+#include "SiteList.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The site-list file: one entry per line as typed, CR LF line ends. On reading, a line that is empty or a
-// single space is skipped and a last line without a line end still counts. A full rewrite writes every
-// entry with its CR LF and then one more CR LF; an append adds one entry with its CR LF.
+// single space is skipped and a last line without a line end still counts; an entry longer than a host
+// name can be is refused. A change rewrites the file keeping every line it does not add or delete byte for
+// byte (blank lines, bytes that are not UTF-8 included).
 class ListFile {
 public:
-    static QStringList parse(const QByteArray& bytes);
+    // The longest entry a list takes.
+    static constexpr qsizetype MaxEntryLength = SiteList::MaxEntryLength;
+
+    // One line of the file that holds an entry.
+    struct Entry {
+        QString text;
+        QByteArray bytes;    // the line as the file has it, without its line end
+        qsizetype start = 0; // where the line starts in the file
+        qsizetype next = 0;  // where the line after it starts
+        int lineNumber = 0;  // counted from 1
+    };
+    struct Contents {
+        QList<Entry> entries;
+        QList<int> refusedLines;   // entries too long to take, by line number
+        QList<size_t> refusedKeys; // and by a hash of their bytes, which stays when other lines come and go
+        QStringList texts() const;
+    };
+
+    static Contents read(const QByteArray& bytes);
+    static QStringList parse(const QByteArray& bytes) { return read(bytes).texts(); }
+    // Every entry with its CR LF and then one more CR LF: a list written from scratch.
     static QByteArray serialize(const QStringList& entries);
 
-    // Each returns false with the reason in *error; a failed write leaves the file as it was.
-    static bool read(const QString& path, QStringList* entries, QString* error);
-    static bool rewrite(const QString& path, const QStringList& entries, QString* error);
-    static bool append(const QString& path, const QString& entry, QString* error);
+    // The file with the entry on a line of its own after the last entry there (before trailing blank lines).
+    static QByteArray withEntry(const QByteArray& bytes, const QString& entry);
+    // The file without the entries that remove() picks; the lines of the others stay as they were.
+    static QByteArray without(const QByteArray& bytes, const std::function<bool(const Entry&)>& remove);
 };

@@ -1,6 +1,7 @@
 #include "Module1.h"
 
 #include "DecisionState.h"
+#include "UserFile.h"
 
 #include <QDir>
 
@@ -14,8 +15,7 @@ Module1::Module1(DecisionState& state, const QString& dataFolder, StatusSink& st
 
 bool Module1::AddButton(SiteListStore& list, const QString& text)
 {
-    // The append is followed by a full rewrite, which leaves the file with its closing empty line.
-    return list.addTyped(text) && list.save();
+    return list.addTyped(text);
 }
 
 bool Module1::DeleteButton(SiteListStore& list, int selectedRow)
@@ -25,18 +25,7 @@ bool Module1::DeleteButton(SiteListStore& list, int selectedRow)
 
 bool Module1::CreateMissingFiles(const QString& websiteHost, QString* error)
 {
-    if (!QDir().mkpath(m_dataFolder)) {
-        *error = QStringLiteral("cannot create the folder %1").arg(m_dataFolder);
-        return false;
-    }
-    QString reason;
-    if (!m_allowed.createIfMissing(websiteHost.toUtf8() + "\r\n", &reason)) {
-        *error = QStringLiteral("cannot create %1: %2").arg(m_allowed.path(), reason);
-        return false;
-    }
-    if (!m_disallowed.createIfMissing("\r\n", &reason)) {
-        *error = QStringLiteral("cannot create %1: %2").arg(m_disallowed.path(), reason);
-        return false;
-    }
-    return true;
+    return UserFile::makeFolders(m_dataFolder, error) &&
+           m_allowed.createIfMissing(websiteHost.toUtf8() + "\r\n", error) &&
+           m_disallowed.createIfMissing("\r\n", error);
 }

@@ -29,7 +29,9 @@ public:
     bool SaveDisallowedSites() { return m_disallowed.save(); }
 
     // Makes the data folder and any missing list file: "allowed.txt" allows the product's own web site,
-    // "disallowed.txt" is empty. False, with the path and the reason in *error, when that fails.
+    // "disallowed.txt" is empty. False, with the path and the reason in *error, when that fails or when a list's
+    // path holds something other than a regular file or a link to one (a folder, a FIFO, a device, a link to
+    // nothing), which is then left as it is.
     bool CreateMissingFiles(const QString& websiteHost, QString* error);
 
     // The Add buttons: the text box's text, trimmed; nothing typed, or a site on the list already, adds nothing.

@@ -5,8 +5,9 @@
 void SiteList::setText(const QString& text)
 {
     m_text = text;
-    m_hosts.clear();
+    // The views first: they point into the hosts.
     m_parents.clear();
+    m_hosts.clear();
     for (QStringView line : QStringView(m_text).split(LineEnd))
         index(line);
 }
@@ -39,10 +40,13 @@ QString SiteList::textOf(const QStringList& entries)
 
 void SiteList::index(QStringView entry)
 {
-    const QString host = SiteHost(entry);
-    if (host.isEmpty())
+    // Nothing longer than a host name can be is a site: it matches nothing, and costs nothing.
+    if (entry.size() > MaxEntryLength)
         return;
-    m_hosts.insert(host);
+    QString found = SiteHost(entry);
+    if (found.isEmpty())
+        return;
+    const QString& host = *m_hosts.insert(std::move(found)).first;
     if (IsAddressLiteral(host))
         return;
     // Parents down to the registrable domain only: "www.shop.co.uk" stands for "shop.co.uk", never "co.uk".
@@ -51,7 +55,7 @@ void SiteList::index(QStringView entry)
         return;
     for (qsizetype dot = host.indexOf(u'.'); dot >= 0 && host.size() - dot - 1 >= floor;
          dot = host.indexOf(u'.', dot + 1))
-        m_parents.insert(host.sliced(dot + 1));
+        m_parents.insert(QStringView(host).sliced(dot + 1));
 }
 
 bool SiteList::covers(QStringView site) const

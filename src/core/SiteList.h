@@ -14,6 +14,8 @@
 class SiteList {
 public:
     static constexpr QStringView LineEnd = u"\r\n";
+    // The longest entry that can match: a host name has at most 253 characters.
+    static constexpr qsizetype MaxEntryLength = 253;
 
     const QString& text() const { return m_text; }
     // Replaces the text; empty entries (bare line ends) are kept in it and match nothing.
@@ -45,11 +47,13 @@ private:
         bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
     };
     using HostSet = std::unordered_set<QString, ViewHash, ViewEqual>;
+    using ViewSet = std::unordered_set<QStringView, ViewHash, ViewEqual>;
 
     PublicSuffixList m_suffixes;
     QString m_text;
     HostSet m_hosts;
     // The proper parent domains of the hosts above that an entry covers, down to its registrable domain
-    // ("shop.com" for "www.shop.com", "shop.co.uk" for "www.shop.co.uk").
-    HostSet m_parents;
+    // ("shop.com" for "www.shop.com", "shop.co.uk" for "www.shop.co.uk"): views into the hosts' own text,
+    // which a node-based set never moves, so the index grows with the list's length and not its square.
+    ViewSet m_parents;
 };

@@ -1,15 +1,12 @@
 #include "SiteListStore.h"
 
-#include "FileRoutines.h"
-
 #include "ListFile.h"
 #include "SiteList.h"
 #include "SiteName.h"
 #include "StatusSink.h"
+#include "UserFile.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
-
+#include <algorithm>
 #include <utility>
 
 SiteListStore::SiteListStore(QString path, QString listName, SiteList& memory, StatusSink& status)
@@ -26,28 +23,30 @@ void SiteListStore::report(const QString& text)
 
 bool SiteListStore::add(const QString& site)
 {
-    if (m_model.rowCount() >= MaxEntries) {
-        report(QStringLiteral("The %1 list is full (%2 sites); %3 was not added")
-                   .arg(m_listName)
-                   .arg(MaxEntries)
-                   .arg(site));
-        return false;
-    }
     // A line break would turn one entry into two lines of the file.
     if (site.contains(u'\r') || site.contains(u'\n')) {
         report(QStringLiteral("A site cannot contain a line break; nothing was added to the %1 list").arg(m_listName));
         return false;
     }
-    QString error;
-    if (!ListFile::append(m_path, site, &error)) {
-        report(QStringLiteral("Could not write %1 (%2); %3 was not added").arg(m_path, error, site));
+    if (site.size() > ListFile::MaxEntryLength) {
+        report(QStringLiteral("A site cannot be longer than %1 characters; nothing was added to the %2 list")
+                   .arg(ListFile::MaxEntryLength)
+                   .arg(m_listName));
         return false;
     }
-    const int row = m_model.rowCount();
-    m_model.insertRows(row, 1);
-    m_model.setData(m_model.index(row), site);
-    m_memory.append(site);
-    return true;
+    return change(
+        [&](QByteArray& bytes) {
+            if (ListFile::read(bytes).entries.size() >= MaxEntries) {
+                report(QStringLiteral("The %1 list is full (%2 sites); %3 was not added")
+                           .arg(m_listName)
+                           .arg(MaxEntries)
+                           .arg(site));
+                return false;
+            }
+            bytes = ListFile::withEntry(bytes, site);
+            return true;
+        },
+        QStringLiteral("%1 was not added").arg(site));
 }
 
 bool SiteListStore::addTyped(const QString& text)
@@ -57,6 +56,9 @@ bool SiteListStore::addTyped(const QString& text)
         report(QStringLiteral("Type a site first; nothing was added to the %1 list").arg(m_listName));
         return false;
     }
+    // The file may have changed since the rows were shown: compare with what it holds now.
+    if (UserFile::kindOf(m_path) == UserFile::Kind::Regular)
+        reload();
     const QString host = SiteHost(site);
     for (const QString& row : rows()) {
         const bool same = host.isEmpty() ? row.trimmed().compare(site, Qt::CaseInsensitive) == 0
@@ -71,62 +73,166 @@ bool SiteListStore::addTyped(const QString& text)
 
 bool SiteListStore::remove(const QString& site)
 {
-    QStringList kept = rows();
-    kept.removeIf([&site](const QString& row) { return row.compare(site, Qt::CaseInsensitive) == 0; });
-    return replaceRows(kept);
+    return change(
+        [&](QByteArray& bytes) {
+            bytes = ListFile::without(bytes, [&site](const ListFile::Entry& entry) {
+                return entry.text.compare(site, Qt::CaseInsensitive) == 0;
+            });
+            return true;
+        },
+        QStringLiteral("the %1 list is unchanged").arg(m_listName));
 }
 
 bool SiteListStore::removeRow(int row)
 {
-    QStringList kept = rows();
-    if (row < 0 || row >= kept.size())
+    if (row < 0 || row >= m_rowBytes.size())
         return false;
-    kept.removeAt(row);
-    return replaceRows(kept);
+    // The row's own line: the same text may be on the list more than once.
+    const QByteArray line = m_rowBytes[row];
+    const qsizetype occurrence = std::count(m_rowBytes.cbegin(), m_rowBytes.cbegin() + row, line);
+    return change(
+        [&](QByteArray& bytes) {
+            const ListFile::Contents contents = ListFile::read(bytes);
+            qsizetype start = -1;
+            qsizetype seen = 0;
+            for (const ListFile::Entry& entry : contents.entries) {
+                if (entry.bytes != line)
+                    continue;
+                if (start < 0 || seen == occurrence)
+                    start = entry.start;
+                if (seen++ == occurrence)
+                    break;
+            }
+            // Gone from the file already: nothing to write, and the rows show the file.
+            if (start < 0)
+                return true;
+            bytes = ListFile::without(bytes, [start](const ListFile::Entry& entry) { return entry.start == start; });
+            return true;
+        },
+        QStringLiteral("the %1 list is unchanged").arg(m_listName));
 }
 
-bool SiteListStore::replaceRows(const QStringList& kept)
+bool SiteListStore::change(const std::function<bool(QByteArray& bytes)>& makeChange, const QString& unchanged)
 {
-    QString error;
-    if (!ListFile::rewrite(m_path, kept, &error)) {
-        report(QStringLiteral("Could not write %1 (%2); the %3 list is unchanged").arg(m_path, error, m_listName));
+    const UserFile::Lock lock(m_path);
+    if (!lock.locked()) {
+        report(QStringLiteral("Could not write %1 (%2); %3").arg(m_path, lock.error(), unchanged));
         return false;
     }
-    m_model.setStringList(kept);
-    m_memory.setEntries(kept);
+    QByteArray bytes;
+    QString error;
+    if (UserFile::kindOf(m_path) != UserFile::Kind::Missing && !UserFile::read(m_path, &bytes, &error)) {
+        report(QStringLiteral("Could not write %1 (%2); %3").arg(m_path, error, unchanged));
+        return false;
+    }
+    const QByteArray before = bytes;
+    if (!makeChange(bytes)) {
+        take(before, false);
+        return false;
+    }
+    if (bytes != before || UserFile::kindOf(m_path) == UserFile::Kind::Missing) {
+        if (!UserFile::write(m_path, bytes, &error)) {
+            report(QStringLiteral("Could not write %1 (%2); %3").arg(m_path, error, unchanged));
+            return false;
+        }
+    }
+    take(bytes, false);
     return true;
+}
+
+void SiteListStore::take(const QByteArray& bytes, bool keepRows)
+{
+    const ListFile::Contents contents = ListFile::read(bytes);
+    m_bytes = bytes;
+    QStringList rows;
+    QList<QByteArray> rowBytes;
+    if (keepRows) {
+        rows = m_model.stringList();
+        for (const QString& row : std::as_const(rows))
+            rowBytes.append(row.toUtf8());
+    }
+    const QStringList entries = contents.texts();
+    rows += entries;
+    for (const ListFile::Entry& entry : contents.entries)
+        rowBytes.append(entry.bytes);
+    m_rowBytes = std::move(rowBytes);
+    // Set only when different, so that a list box keeps its selection when nothing changed.
+    if (m_model.stringList() != rows)
+        m_model.setStringList(rows);
+    if (m_memory.text() != SiteList::textOf(entries))
+        m_memory.setEntries(entries);
+
+    // Said once: not again at every reload of the same lines, wherever they moved.
+    if (contents.refusedKeys == m_refusedSaid)
+        return;
+    m_refusedSaid = contents.refusedKeys;
+    if (contents.refusedLines.isEmpty())
+        return;
+    QStringList numbers;
+    for (int line : contents.refusedLines)
+        numbers.append(QString::number(line));
+    report(QStringLiteral("%1 %2 of %3 left out: longer than a site can be (%4 characters)")
+               .arg(numbers.size() == 1 ? QStringLiteral("Line") : QStringLiteral("Lines"),
+                    numbers.join(QStringLiteral(", ")), m_path)
+               .arg(ListFile::MaxEntryLength));
 }
 
 bool SiteListStore::load()
 {
-    QStringList entries;
+    QByteArray bytes;
     QString error;
-    if (!ListFile::read(m_path, &entries, &error)) {
+    if (!UserFile::read(m_path, &bytes, &error)) {
         report(QStringLiteral("Could not read %1 (%2)").arg(m_path, error));
         return false;
     }
-    m_model.setStringList(rows() + entries);
-    m_memory.setEntries(entries);
+    take(bytes, true);
+    return true;
+}
+
+bool SiteListStore::reload()
+{
+    QByteArray bytes;
+    QString error;
+    if (UserFile::kindOf(m_path) == UserFile::Kind::Missing)
+        return false;
+    if (!UserFile::read(m_path, &bytes, &error)) {
+        // Said once while it lasts: the folder's other files change often.
+        if (std::exchange(m_reloadError, error) != error)
+            report(QStringLiteral("Could not read %1 (%2)").arg(m_path, error));
+        return false;
+    }
+    m_reloadError.clear();
+    if (bytes != m_bytes)
+        take(bytes, false);
     return true;
 }
 
 bool SiteListStore::save()
 {
-    QString error;
-    if (!ListFile::rewrite(m_path, rows(), &error)) {
-        report(QStringLiteral("Could not write %1 (%2)").arg(m_path, error));
-        return false;
-    }
-    return true;
+    const QStringList wanted = rows();
+    return change(
+        [this, &wanted](QByteArray& bytes) {
+            if (ListFile::parse(bytes) != wanted || UserFile::kindOf(m_path) == UserFile::Kind::Missing)
+                bytes = ListFile::serialize(wanted);
+            return true;
+        },
+        QStringLiteral("the %1 list is unchanged").arg(m_listName));
 }
 
 bool SiteListStore::createIfMissing(const QByteArray& content, QString* error)
 {
-    if (fileExists(m_path))
+    QString reason;
+    switch (UserFile::kindOf(m_path, &reason)) {
+    case UserFile::Kind::Regular:
         return true;
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        *error = file.errorString();
+    case UserFile::Kind::Refused:
+        *error = QStringLiteral("cannot use %1: %2").arg(m_path, reason);
+        return false;
+    case UserFile::Kind::Missing:
+        break;
+    }
+    if (!UserFile::write(m_path, content, &reason)) {
+        *error = QStringLiteral("cannot create %1: %2").arg(m_path, reason);
         return false;
     }
     return true;

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringListModel>
+
+#include <functional>
 
 class SiteList;
 class StatusSink;
 
 // One site list in its three places: the file, the rows a list box shows, and the in-memory text the
-// popup decision searches. Every change writes the file first and touches the other two only when the
-// write succeeded, so the three never drift apart.
+// popup decision searches. The file is the truth: every change reads it afresh under its lock, writes it
+// whole, and only then shows the rows and sets the text from what was written, so the three never drift
+// apart and a change made by another program or by hand is kept.
 class SiteListStore {
 public:
     // The most rows a list holds.
@@ -20,10 +25,10 @@ public:
     QStringListModel& model() { return m_model; }
     QStringList rows() const { return m_model.stringList(); }
 
-    // Appends the site to the file, the rows and the text.
+    // Adds the site on a line of its own after the file's last entry; the rows and the text follow.
     bool add(const QString& site);
-    // A site the user typed, trimmed, added as add() does. Nothing typed, or a site the list has already
-    // (the same host, letter case aside), is said and not added.
+    // A site the user typed, trimmed, added as add() does. Nothing typed, a site too long to be a host name,
+    // or a site the list has already (the same host, letter case aside), is said and not added.
     bool addTyped(const QString& text);
     // Removes every entry equal to the site, letter case aside.
     bool remove(const QString& site);
@@ -31,13 +36,19 @@ public:
     bool removeRow(int row);
     // Adds the file's entries after the rows already there; the text becomes the file's entries.
     bool load();
-    // Rewrites the file from the rows.
+    // Takes the file's entries again if it changed since it was last read or written: rows and text alike.
+    bool reload();
+    // Writes the rows to the file when it does not hold them already.
     bool save();
-    // Writes the file with this content if there is none yet; false with the reason when it cannot.
+    // Writes the file with this content if there is none yet; false with the reason when it cannot, or when
+    // the path is something other than a regular file or a link to one.
     bool createIfMissing(const QByteArray& content, QString* error);
 
 private:
-    bool replaceRows(const QStringList& rows);
+    // Reads the file under its lock, lets change() make the new content, writes it when it differs and
+    // takes it as the rows and the text. False, with the reason said, when nothing could be written.
+    bool change(const std::function<bool(QByteArray& bytes)>& change, const QString& unchanged);
+    void take(const QByteArray& bytes, bool keepRows);
     void report(const QString& text);
 
     QString m_path;
@@ -45,4 +56,9 @@ private:
     SiteList& m_memory;
     StatusSink& m_status;
     QStringListModel m_model;
+    // The file as last read or written, and each row's line as the file has it.
+    QByteArray m_bytes;
+    QList<QByteArray> m_rowBytes;
+    QList<size_t> m_refusedSaid;
+    QString m_reloadError;
 };

@@ -360,7 +360,7 @@ bool Form1::Load(QString* error)
     options.setBlockSound(Check5->isChecked());
     options.setLinkException(Check6->isChecked());
 
-    decision.gBlockedCount = settings.GetCount(SettingKeys::intStopped);
+    m_engine.LoadCount();
     // The list files replace these texts below; they only stand where a file cannot be read.
     decision.gAllowedSites.setText(settings.GetSetting(SettingKeys::strAllowed.key(),
                                                        m_identity.gWebsite + QStringLiteral("/programclicks.asp\r\n")));
@@ -448,7 +448,9 @@ void Form1::Unload()
     save(SettingKeys::chkOnTop, boxValue(Check3));
     save(SettingKeys::chkAuto, boxValue(Check2));
     save(SettingKeys::chkStopPop, boxValue(Check1));
-    save(SettingKeys::intStopped, QString::number(decision.gBlockedCount));
+    // Added to what the settings hold, which another program on them may have raised.
+    if (!m_engine.SaveCount())
+        unsaved.append(SettingKeys::intStopped.key());
     save(SettingKeys::strAllowed, decision.gAllowedSites.text());
     save(SettingKeys::strDisallowed, decision.gDisallowedSites.text());
     save(SettingKeys::chkLinks, boxValue(Check6));

@@ -10,6 +10,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString program()
@@ -51,6 +53,7 @@ private slots:
     void signalsCloseLikeExit();
     void killedRightAfterABlockLosesNothing();
     void unusableDataFolderStopsStartUp();
+    void fifoAsTheSettingsStopsStartUp();
     void withoutAScreenItSaysSo();
 };
 
@@ -139,6 +142,22 @@ void TestDesktop::unusableDataFolderStopsStartUp()
     QCOMPARE(tarnwick.exitCode(), 1);
     const QByteArray err = tarnwick.readAllStandardError();
     QVERIFY2(err.contains(blocker.toUtf8() + "/Tarnwick"), err.constData());
+}
+
+void TestDesktop::fifoAsTheSettingsStopsStartUp()
+{
+    // Reading it would wait for a writer for ever: the program says what is wrong and ends, and the FIFO stays.
+    QVERIFY(QDir().mkpath(QFileInfo(settingsFile()).path()));
+    QCOMPARE(::mkfifo(QFile::encodeName(settingsFile()).constData(), 0600), 0);
+    QProcess tarnwick;
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForFinished(30000));
+    QCOMPARE(tarnwick.exitCode(), 1);
+    const QByteArray err = tarnwick.readAllStandardError();
+    QVERIFY2(err.contains("cannot start: cannot use " + settingsFile().toUtf8() + ": it is not a regular file"),
+             err.constData());
+    QVERIFY(!QFileInfo(settingsFile()).isFile() && QFileInfo::exists(settingsFile()));
+    QVERIFY(QFile::remove(settingsFile()));
 }
 
 void TestDesktop::withoutAScreenItSaysSo()

@@ -14,6 +14,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +65,7 @@ private slots:
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
     void unusableDataFolderStopsStartUp();
+    void oddThingsInTheUsersFilesStopStartUp();
     void withNothingGivenItLooksForBrowsers();
 };
 
@@ -238,6 +241,44 @@ void TestHeadless::unusableDataFolderStopsStartUp()
     QVERIFY(runner.waitForFinished(30000));
     QCOMPARE(runner.exitCode(), 1);
     QVERIFY(runner.readAllStandardError().contains(blocker.toUtf8() + "/Tarnwick"));
+}
+
+void TestHeadless::oddThingsInTheUsersFilesStopStartUp()
+{
+    auto fileType = [](const QString& path) {
+        struct stat info {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    };
+    auto startUpFails = [](const QString& path) {
+        QProcess runner;
+        runner.start(program(), {"--headless", "--launch"});
+        if (!runner.waitForFinished(30000) || runner.exitCode() != 1)
+            return false;
+        const QByteArray error = runner.readAllStandardError();
+        return error.startsWith("cannot start: cannot use " + path.toUtf8() + ": ");
+    };
+
+    // A FIFO in the settings' place: start-up stops at once instead of waiting for a writer, and it stays.
+    QVERIFY(QDir().mkpath(QFileInfo(settingsFile()).path()));
+    QFile::remove(settingsFile());
+    QCOMPARE(::mkfifo(QFile::encodeName(settingsFile()).constData(), 0600), 0);
+    QVERIFY(startUpFails(settingsFile()));
+    QCOMPARE(fileType(settingsFile()), mode_t(S_IFIFO));
+    QVERIFY(QFile::remove(settingsFile()));
+
+    // A link to a device in the allowed list's place: the device is left alone.
+    QTemporaryDir scratch;
+    const QString device = scratch.filePath("null");
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        QSKIP("device nodes cannot be made here");
+    QVERIFY(QDir(dataFolder()).removeRecursively());
+    QVERIFY(QDir().mkpath(dataFolder()));
+    const QString allowed = dataFolder() + "/allowed.txt";
+    QVERIFY(QFile::link(device, allowed));
+    QVERIFY(startUpFails(allowed));
+    QCOMPARE(fileType(device), mode_t(S_IFCHR));
+    QVERIFY(QFileInfo(allowed).isSymLink());
+    QVERIFY(QDir(dataFolder()).removeRecursively());
 }
 
 void TestHeadless::withNothingGivenItLooksForBrowsers()

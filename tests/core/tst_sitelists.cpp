@@ -48,7 +48,7 @@ private slots:
     void loadAddsRowsAndReplacesText();
     void addButtonTrimsAndRefusesNothingTyped();
     void sameHostTwiceIsRefused();
-    void appendAfterRewriteLeavesBlankLineInside();
+    void addGoesAfterTheLastEntry();
     void emptyListRoundTrip();
     void deleteRemovesExactlyTheSelectedRow();
     void deleteWithoutSelectionWritesNothing();
@@ -105,7 +105,7 @@ void TestSiteLists::addButtonTrimsAndRefusesNothingTyped()
     QCOMPARE(l.status.shown.constLast(), "Type a site first; nothing was added to the allowed list");
 
     QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral(" shop.com ")));
-    QCOMPARE(readBytes(l.allowedPath()), QByteArray("shop.com\r\n\r\n"));
+    QCOMPARE(readBytes(l.allowedPath()), QByteArray("shop.com\r\n"));
     QCOMPARE(l.state.gAllowedSites.text(), QStringLiteral("shop.com\r\n"));
 
     // The next start finds the same entries.
@@ -128,19 +128,20 @@ void TestSiteLists::sameHostTwiceIsRefused()
     // Another host is another entry, even where one covers the other.
     QVERIFY(Module1::AddButton(l.lists.disallowed(), QStringLiteral("www.ads.com")));
     QCOMPARE(l.lists.List2().stringList(), (QStringList{"ads.com", "www.ads.com"}));
-    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("ads.com\r\nwww.ads.com\r\n\r\n"));
+    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("ads.com\r\nwww.ads.com\r\n"));
     QCOMPARE(l.state.gDisallowedSites.text(), QStringLiteral("ads.com\r\nwww.ads.com\r\n"));
     // The other list is another list.
     QVERIFY(Module1::AddButton(l.lists.allowed(), QStringLiteral("ads.com")));
 }
 
-void TestSiteLists::appendAfterRewriteLeavesBlankLineInside()
+void TestSiteLists::addGoesAfterTheLastEntry()
 {
     Lists l;
-    QVERIFY(Module1::AddButton(l.lists.disallowed(), QStringLiteral("a.com")));
-    // "Block Always" appends without a rewrite.
+    writeBytes(l.disallowedPath(), "a.com\r\n\r\n");
+    QVERIFY(l.lists.LoadDisallowedSites());
+    // "Block Always" and the Add button alike: the closing blank line stays last.
     QVERIFY(l.lists.AddDisallowedSite(QStringLiteral("b.com")));
-    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("a.com\r\n\r\nb.com\r\n"));
+    QCOMPARE(readBytes(l.disallowedPath()), QByteArray("a.com\r\nb.com\r\n\r\n"));
     DecisionState fresh;
     RecordingStatus status;
     Module1 again(fresh, l.dir.path(), status);
@@ -195,7 +196,7 @@ void TestSiteLists::removeDropsEqualEntriesOnly()
     QVERIFY(l.lists.LoadAllowedSites());
     QVERIFY(l.lists.RemoveAllowedSite(QStringLiteral("Shop")));
     QCOMPARE(l.lists.List1().stringList(), (QStringList{"myShop", "shops"}));
-    QCOMPARE(readBytes(l.allowedPath()), QByteArray("myShop\r\nshops\r\n\r\n"));
+    QCOMPARE(readBytes(l.allowedPath()), QByteArray("myShop\r\nshops\r\n"));
     QCOMPARE(l.state.gAllowedSites.text(), QStringLiteral("myShop\r\nshops\r\n"));
 }
 

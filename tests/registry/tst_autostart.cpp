@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/mount.h>
+
 #include <algorithm>
 
 #include <sys/stat.h>
@@ -41,6 +43,8 @@ private slots:
     void runKeyAlwaysExistsAndCannotBeDeleted();
     void fileInPlaceOfTheFolderGivesACode();
     void readOnlyFolderIsAccessDenied();
+    void entriesAreTheUsersAloneAndNeverWrittenThrough();
+    void fullDiskLeavesTheEntryWhole();
 
 private:
     QString autostart() const { return m_home->filePath(u"config/autostart"_qs); }
@@ -271,6 +275,52 @@ void TestAutostart::readOnlyFolderIsAccessDenied()
     QCOMPARE(helper.RemoveFromRun(u"Tarnwick"_qs), RegResult::AccessDenied);
     QCOMPARE(get(*m_registry, HKEY_LOCAL_MACHINE, kRun, u"Tarnwick"_qs).value().data, sz("/opt/tarnwick"));
     QVERIFY(QFile::setPermissions(autostart(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+void TestAutostart::entriesAreTheUsersAloneAndNeverWrittenThrough()
+{
+    AddRemove helper(*m_registry);
+    const mode_t mask = ::umask(0);
+    const RegResult added = helper.AddToRun(u"Tarnwick"_qs, u"/opt/tarnwick"_qs);
+    const RegResult stored = put(*m_registry, HKEY_LOCAL_MACHINE, u"Software\\Tarnwick"_qs, u"v"_qs, REG_SZ, sz("x"));
+    ::umask(mask);
+    QCOMPARE(added, RegResult::Success);
+    QCOMPARE(stored, RegResult::Success);
+    constexpr QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    QCOMPARE(QFileInfo(entry(u"Tarnwick"_qs)).permissions() & 0x7077, owner);
+    QCOMPARE(QFileInfo(m_home->filePath(u"data/Tarnwick/registry.sqlite3"_qs)).permissions() & 0x7077, owner);
+    QCOMPARE(QFileInfo(m_home->filePath(u"data/Tarnwick"_qs)).permissions() & 0x7077, owner | QFile::ExeOwner);
+
+    // A FIFO named as the entry is neither opened (which would wait for ever) nor replaced.
+    const QString other = entry(u"Other"_qs);
+    QCOMPARE(::mkfifo(QFile::encodeName(other).constData(), 0600), 0);
+    QCOMPARE(helper.AddToRun(u"Other"_qs, u"/opt/other"_qs), RegResult::CantWrite);
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(other).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+void TestAutostart::fullDiskLeavesTheEntryWhole()
+{
+    QVERIFY(QDir().mkpath(autostart()));
+    if (::mount("tarnwick-test", QFile::encodeName(autostart()).constData(), "tmpfs", 0, "size=16k") != 0)
+        QSKIP("a tmpfs cannot be mounted here");
+    AddRemove helper(*m_registry);
+    QCOMPARE(helper.AddToRun(u"Tarnwick"_qs, u"/opt/tarnwick"_qs), RegResult::Success);
+    const QByteArray before = readBytes(entry(u"Tarnwick"_qs));
+    {
+        QFile filler(autostart() + u"/filler"_qs);
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write("x", 1) == 1) {
+        }
+    }
+    const RegResult full = helper.AddToRun(u"Tarnwick"_qs, u"/opt/"_qs + QString(3000, u'n'));
+    const QByteArray after = readBytes(entry(u"Tarnwick"_qs));
+    const QStringList left = QDir(autostart()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ::umount2(QFile::encodeName(autostart()).constData(), MNT_DETACH);
+    QCOMPARE(full, RegResult::CantWrite);
+    QCOMPARE(after, before);
+    QCOMPARE(left, (QStringList{"Tarnwick.desktop", "filler"}));
 }
 
 QTEST_GUILESS_MAIN(TestAutostart)

@@ -1,11 +1,11 @@
 #include "AutostartFolder.h"
 
 #include "DesktopEntry.h"
+#include "UserFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <utility>
@@ -106,12 +106,9 @@ RegResult AutostartFolder::write(const QString& name, const QString& command) co
     if (path.isEmpty())
         path = QDir(m_folder).filePath(name + kSuffix);
     const QString entryName = QFileInfo(path).fileName().chopped(kSuffix.size());
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
     const QByteArray bytes = DesktopEntry::autostartFile(entryName, command, m_writerName, m_writerIcon);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return failure();
-    return RegResult::Success;
+    QString error;
+    return UserFile::write(path, bytes, &error) ? RegResult::Success : failure();
 }
 
 RegResult AutostartFolder::remove(const QString& name) const

@@ -21,8 +21,9 @@ public:
 
     // FileNotFound when no entry in the folder is that Run value.
     RegResult read(const QString& name, QString& command) const;
-    // Writes the whole entry file or leaves the old one as it was (QSaveFile). InvalidParameter for a
-    // name that is not safe or an empty command; AccessDenied or CantWrite when the folder cannot be
+    // Writes the whole entry file or leaves the old one as it was (UserFile: a link to an entry is followed,
+    // anything else in its place is left alone and the write fails; a new entry is 0600). InvalidParameter
+    // for a name that is not safe or an empty command; AccessDenied or CantWrite when the folder cannot be
     // written.
     RegResult write(const QString& name, const QString& command) const;
     RegResult remove(const QString& name) const;

@@ -1,5 +1,7 @@
 #include "SqliteRegistry.h"
 
+#include "UserFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -175,7 +177,17 @@ RegResult SqliteRegistry::open()
 {
     if (m_db)
         return RegResult::Success;
-    QDir().mkpath(QFileInfo(m_path).absolutePath()); // a failure shows as the open's own
+    // Anything but a regular file (or a link to one) in the store's place is not opened: a FIFO would hang.
+    QString reason;
+    const UserFile::Kind kind = UserFile::kindOf(m_path, &reason);
+    if (kind == UserFile::Kind::Refused)
+        return RegResult::CantOpen;
+    if (kind == UserFile::Kind::Missing) {
+        // Made here, empty, so that it is the user's alone (0600) whatever the umask; SQLite gives its
+        // journal the same mode. A failure shows as the open's own.
+        UserFile::makeFolders(QFileInfo(m_path).absolutePath(), &reason);
+        UserFile::write(m_path, QByteArray(), &reason);
+    }
     std::unique_ptr<sqlite3, Closer> db;
     {
         sqlite3* raw = nullptr;
