@@ -648,8 +648,8 @@ void BM_AllowedPopupLoad(benchmark::State& state, bool attached)
 BENCHMARK_CAPTURE(BM_AllowedPopupLoad, attached, true)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_AllowedPopupLoad, detached, false)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the tracker's
-// slot runs inside the emit, so the emit is what is timed.
+// One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the event and the
+// tracker taking it in (reading the sinks runs the rebuild that is due) are what is timed.
 void BM_TrackerRebuild200(benchmark::State& state)
 {
     constexpr int kPages = 200;
@@ -683,6 +683,7 @@ void BM_TrackerRebuild200(benchmark::State& state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         emit browser.WindowRegistered(++cookie);
+        benchmark::DoNotOptimize(watcher.tracker.Count());
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
         times.push_back(took.count() * 1e6);
