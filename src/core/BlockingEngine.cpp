@@ -9,6 +9,7 @@
 
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 
 BlockingEngine::BlockingEngine(Setup setup, SoundService& sound, PromptService& prompt, QTextStream& lines,
                                QObject* parent)
@@ -56,6 +57,25 @@ void BlockingEngine::StartWatching()
 void BlockingEngine::StopWatching()
 {
     m_tracker.reset();
+}
+
+void BlockingEngine::End()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_context->EndWaiting();
+    connect(&m_windows, &ShellWindows::closedDown, this, &BlockingEngine::finishEnding);
+    QTimer::singleShot(kEndWait, this, &BlockingEngine::finishEnding);
+    m_windows.closeDown();
+}
+
+void BlockingEngine::finishEnding()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    emit Ended();
 }
 
 bool BlockingEngine::ToggleAllowNext()

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class DecisionContext;
@@ -54,6 +55,12 @@ public:
     void StopWatching();
     cIEWindows* tracker() const { return m_tracker.get(); }
 
+    // The program is ending: decisions waiting for the user end as blocks, and every watched browser closes its
+    // popups in flight as blocked and lets their openers go on. Ended() follows once the browsers have
+    // answered, and at most kEndWait later.
+    void End();
+    static constexpr std::chrono::milliseconds kEndWait{2000};
+
     // The allow-next switch: each use turns it over. Its new value.
     bool ToggleAllowNext();
 
@@ -71,11 +78,13 @@ signals:
     void Status(const QString& text);
     void BlockedCountChanged(qint32 count);
     void Decided(const QString& site, const QString& popupUrl, bool blocked);
+    void Ended();
 
 private:
     void ShowStatus(const QString& text) override;
     void report(const QString& site, const QString& popupUrl, bool blocked);
     void saveCount(qint32 count);
+    void finishEnding();
 
     DecisionState m_state;
     std::unique_ptr<SettingsStore> m_settings;
@@ -89,4 +98,6 @@ private:
     QTextStream& m_lines;
     int m_decisions = 0;
     bool m_countSaveFailed = false;
+    bool m_ending = false;
+    bool m_ended = false;
 };
