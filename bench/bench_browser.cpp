@@ -855,8 +855,8 @@ void BM_NavigationGate(benchmark::State& state)
 }
 BENCHMARK(BM_NavigationGate)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the tracker's
-// slot runs inside the emit, so the emit is what is timed.
+// One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the event and the
+// tracker taking it in (reading the sinks runs the rebuild that is due) are what is timed.
 void BM_TrackerRebuild200(benchmark::State& state)
 {
     constexpr int kPages = 200;
@@ -890,6 +890,7 @@ void BM_TrackerRebuild200(benchmark::State& state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         emit browser.WindowRegistered(++cookie);
+        benchmark::DoNotOptimize(watcher.tracker.Count());
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
         times.push_back(took.count() * 1e6);

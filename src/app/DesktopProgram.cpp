@@ -149,7 +149,7 @@ void DesktopProgram::connectMainWindow(Form1& form)
     connect(&form, &Form1::HelpRequested, this, &DesktopProgram::showHelp);
     connect(&form, &Form1::AboutRequested, this, &DesktopProgram::showAbout);
     connect(&form, &Form1::VisitRequested, this, &DesktopProgram::showWebsite);
-    connect(&form, &Form1::ProgramEnded, this, [this] { emit finished(0); });
+    connect(&form, &Form1::ProgramEnded, this, [this] { end(0); });
 }
 
 void DesktopProgram::AddTrayIcon(QWidget& window)
@@ -227,7 +227,7 @@ void DesktopProgram::showWebsite()
     // topmost main window: it is meant to be used beside other windows.
     openSingle(m_website, [this] {
         auto* window = new frmWebsite(
-            m_identity, *m_onTop, [this] { return m_exitPending; }, [this] { emit finished(0); },
+            m_identity, *m_onTop, [this] { return m_exitPending; }, [this] { end(0); },
             [this](QWidget& form) { m_skin.ApplySkin(form); });
         window->setStopSkinning([this] { m_skin.StopSkinning(); });
         return window;
@@ -268,8 +268,18 @@ void DesktopProgram::closeLikeExit()
         // The built-in browser window may keep the program going after an ordinary close; asked to end,
         // it ends.
         if (m_exitPending)
-            emit finished(0);
+            end(0);
         return;
     }
-    emit finished(0);
+    end(0);
+}
+
+void DesktopProgram::end(int exitCode)
+{
+    // Popups in flight are settled before the browsers are let go; a second request to end changes nothing.
+    if (m_engineEnding)
+        return;
+    m_engineEnding = true;
+    connect(m_engine.get(), &BlockingEngine::Ended, this, [this, exitCode] { emit finished(exitCode); });
+    m_engine->End();
 }

@@ -84,6 +84,8 @@ private:
     void showWebsite();
     void fail(const QString& text);
     void closeLikeExit();
+    // Ends the engine's work, then finishes with the exit code.
+    void end(int exitCode);
 
     // What the main window's load and unload use.
     void AddTrayIcon(QWidget& window) override;
@@ -128,4 +130,5 @@ private:
     // The main window has been closed while the built-in browser window was open: closing that ends the program.
     bool m_exitPending = false;
     bool m_ending = false;
+    bool m_engineEnding = false;
 };

@@ -68,7 +68,7 @@ bool HeadlessRunner::start()
     m_engine->StartWatching();
 
     m_termination = createTerminationWatcher();
-    connect(m_termination.get(), &TerminationWatcher::terminationRequested, this, [this] { emit finished(0); });
+    connect(m_termination.get(), &TerminationWatcher::terminationRequested, this, [this] { end(0); });
     return connectBrowsers();
 }
 
@@ -83,12 +83,22 @@ bool HeadlessRunner::connectBrowsers()
         options.launchProfile = m_demoFolder->filePath(QStringLiteral("browser-profile"));
     m_browsers = std::make_unique<BrowserConnections>(options, m_engine->windows(), m_err);
     // The user closed the browser the program started for them: the work is done.
-    connect(m_browsers.get(), &BrowserConnections::launchedBrowserEnded, this, [this] { emit finished(0); });
-    connect(m_browsers.get(), &BrowserConnections::noBrowserLeft, this, [this] { emit finished(1); });
+    connect(m_browsers.get(), &BrowserConnections::launchedBrowserEnded, this, [this] { end(0); });
+    connect(m_browsers.get(), &BrowserConnections::noBrowserLeft, this, [this] { end(1); });
     QString error;
     if (!m_browsers->start(&error)) {
         m_err << error << Qt::endl;
         return false;
     }
     return true;
+}
+
+void HeadlessRunner::end(int exitCode)
+{
+    // Popups in flight are settled before the browsers are let go; a second request to end changes nothing.
+    if (m_ending)
+        return;
+    m_ending = true;
+    connect(m_engine.get(), &BlockingEngine::Ended, this, [this, exitCode] { emit finished(exitCode); });
+    m_engine->End();
 }

@@ -47,6 +47,8 @@ signals:
 
 private:
     bool connectBrowsers();
+    // Ends the engine's work, then finishes with the exit code.
+    void end(int exitCode);
 
     Options m_options;
     QTextStream& m_out;
@@ -59,4 +61,5 @@ private:
     // After the engine, whose window collection it adds to and takes from.
     std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<TerminationWatcher> m_termination;
+    bool m_ending = false;
 };

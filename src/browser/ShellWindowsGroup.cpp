@@ -23,10 +23,48 @@ void ShellWindowsGroup::add(std::unique_ptr<ShellWindows> member)
         return;
     connect(member.get(), &ShellWindows::WindowRegistered, this, [this](long) { emit WindowRegistered(++m_cookie); });
     connect(member.get(), &ShellWindows::WindowRevoked, this, [this](long) { emit WindowRevoked(++m_cookie); });
+    connect(member.get(), &ShellWindows::NewWindowComing, this, &ShellWindows::NewWindowComing);
+    ShellWindows* raw = member.get();
+    connect(raw, &ShellWindows::closedDown, this, [this, raw] { memberClosedDown(raw); });
     const bool hasWindows = !member->windows().isEmpty();
     m_members.push_back(std::move(member));
     if (hasWindows)
         emit WindowRegistered(++m_cookie);
+    // A browser that joins while the program ends closes down with the rest.
+    if (m_closeDownAsked) {
+        m_closingDown.push_back(raw);
+        raw->closeDown();
+    }
+}
+
+void ShellWindowsGroup::closeDown()
+{
+    if (m_closeDownAsked) {
+        if (m_closingDown.empty())
+            emit closedDown();
+        return;
+    }
+    m_closeDownAsked = true;
+    for (const auto& member : m_members)
+        m_closingDown.push_back(member.get());
+    if (m_closingDown.empty()) {
+        emit closedDown();
+        return;
+    }
+    // A member may answer at once, inside its closeDown().
+    const std::vector<ShellWindows*> asked = m_closingDown;
+    for (ShellWindows* member : asked)
+        member->closeDown();
+}
+
+void ShellWindowsGroup::memberClosedDown(ShellWindows* member)
+{
+    const auto it = std::find(m_closingDown.begin(), m_closingDown.end(), member);
+    if (it == m_closingDown.end())
+        return;
+    m_closingDown.erase(it);
+    if (m_closingDown.empty())
+        emit closedDown();
 }
 
 void ShellWindowsGroup::remove(ShellWindows* member)
@@ -38,6 +76,7 @@ void ShellWindowsGroup::remove(ShellWindows* member)
     std::unique_ptr<ShellWindows> gone = std::move(*it);
     m_members.erase(it);
     disconnect(gone.get(), nullptr, this, nullptr);
+    memberClosedDown(gone.get());
     if (!gone->windows().isEmpty())
         emit WindowRevoked(++m_cookie);
 }

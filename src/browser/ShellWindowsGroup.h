@@ -14,6 +14,8 @@ public:
     ~ShellWindowsGroup() override;
 
     QList<std::shared_ptr<BrowserWindow>> windows() const override;
+    // Every member closes down; closedDown() follows once each has, or has left the group.
+    void closeDown() override;
 
     void add(std::unique_ptr<ShellWindows> member);
     // Drops the member; its windows leave the collection.
@@ -21,6 +23,11 @@ public:
     int memberCount() const { return int(m_members.size()); }
 
 private:
+    void memberClosedDown(ShellWindows* member);
+
     std::vector<std::unique_ptr<ShellWindows>> m_members;
+    // The members still closing down; empty when the group is not.
+    std::vector<ShellWindows*> m_closingDown;
+    bool m_closeDownAsked = false;
     long m_cookie = 0;
 };

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -112,6 +113,25 @@ void BlockingEngine::StartWatching()
 void BlockingEngine::StopWatching()
 {
     m_tracker.reset();
+}
+
+void BlockingEngine::End()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_context->EndWaiting();
+    connect(&m_windows, &ShellWindows::closedDown, this, &BlockingEngine::finishEnding);
+    QTimer::singleShot(kEndWait, this, &BlockingEngine::finishEnding);
+    m_windows.closeDown();
+}
+
+void BlockingEngine::finishEnding()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    emit Ended();
 }
 
 bool BlockingEngine::ToggleAllowNext()

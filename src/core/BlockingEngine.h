@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 class DecisionContext;
@@ -63,6 +64,12 @@ public:
     void StopWatching();
     cIEWindows* tracker() const { return m_tracker.get(); }
 
+    // The program is ending: decisions waiting for the user end as blocks, and every watched browser closes its
+    // popups in flight as blocked and lets their openers go on. Ended() follows once the browsers have
+    // answered, and at most kEndWait later.
+    void End();
+    static constexpr std::chrono::milliseconds kEndWait{2000};
+
     // The allow-next switch: each use turns it over. Its new value.
     bool ToggleAllowNext();
 
@@ -80,6 +87,7 @@ signals:
     void Status(const QString& text);
     void BlockedCountChanged(qint32 count);
     void Decided(const QString& site, const QString& popupUrl, bool blocked);
+    void Ended();
 
 private:
     void ShowStatus(const QString& text) override;
@@ -89,6 +97,7 @@ private:
     // decision shortly after.
     void watchLists();
     void listFileChanged();
+    void finishEnding();
 
     DecisionState m_state;
     std::unique_ptr<SettingsStore> m_settings;
@@ -105,4 +114,6 @@ private:
     bool m_countSaveFailed = false;
     QFileSystemWatcher m_listWatcher;
     QTimer m_listReload;
+    bool m_ending = false;
+    bool m_ended = false;
 };

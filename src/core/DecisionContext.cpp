@@ -33,9 +33,11 @@ void DecisionContext::Block(const std::shared_ptr<NewWindowRequest>& request, co
     if (m_state.gBlockedCount < std::numeric_limits<qint32>::max())
         ++m_state.gBlockedCount;
     emit BlockedCountChanged(m_state.gBlockedCount);
-    m_pump.ProcessPending();
-    if (m_options.BlockSound())
-        m_sound.PlaySound(m_soundPath);
+    if (!m_ending) {
+        m_pump.ProcessPending();
+        if (m_options.BlockSound())
+            m_sound.PlaySound(m_soundPath);
+    }
     request->setCancel(true);
     finish(request, site);
 }
@@ -49,6 +51,12 @@ void DecisionContext::Allow(const std::shared_ptr<NewWindowRequest>& request, co
 void DecisionContext::Pass(const std::shared_ptr<NewWindowRequest>& request, const QString& site)
 {
     finish(request, site);
+}
+
+void DecisionContext::EndWaiting()
+{
+    m_ending = true;
+    m_prompts->CloseAll();
 }
 
 void DecisionContext::finish(const std::shared_ptr<NewWindowRequest>& request, const QString& site)

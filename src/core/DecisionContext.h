@@ -35,6 +35,10 @@ public:
     // Leaves Cancel as the browser passed it (blocking is off).
     void Pass(const std::shared_ptr<NewWindowRequest>& request, const QString& site);
 
+    // The program is ending: every decision waiting for the user ends as a block, and so does every question
+    // asked from now on. Blocks from now on are counted but neither wait for events nor sound.
+    void EndWaiting();
+
 signals:
     void Decided(const QString& site, const QString& popupUrl, bool blocked);
     void BlockedCountChanged(qint32 count);
@@ -48,4 +52,5 @@ private:
     MessagePump& m_pump;
     QString m_soundPath;
     std::unique_ptr<PromptQueue> m_prompts;
+    bool m_ending = false;
 };

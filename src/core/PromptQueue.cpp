@@ -11,7 +11,22 @@ PromptQueue::PromptQueue(DecisionState& state, PromptService& service)
 
 PromptQueue::~PromptQueue()
 {
+    answerAllClosed();
+}
+
+void PromptQueue::CloseAll()
+{
+    if (m_open && m_current && *m_current) {
+        m_open = false;
+        m_service.WithdrawPrompt();
+    }
+    answerAllClosed();
+}
+
+void PromptQueue::answerAllClosed()
+{
     m_closing = true;
+    m_open = false;
     if (m_current && *m_current)
         std::exchange(*m_current, {})(false);
     auto waiting = std::exchange(m_waiting, {});

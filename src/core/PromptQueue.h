@@ -27,6 +27,9 @@ public:
     // The question is no longer wanted (its popup went away): its answer is never given. On screen, its
     // prompt goes away, and the next question comes.
     void Withdraw(quint64 question);
+    // The program is ending: the prompt on screen goes away, and it and every question still waiting are
+    // answered as closed without an answer (blocked). Questions asked from now on are answered so at once.
+    void CloseAll();
     bool isPromptOpen() const { return m_open; }
     std::size_t waiting() const { return m_waiting.size(); }
 
@@ -38,6 +41,7 @@ private:
     };
     void open(Question question);
     void answerWaiting();
+    void answerAllClosed();
 
     DecisionState& m_state;
     PromptService& m_service;

@@ -12,6 +12,8 @@ cIEWindows::cIEWindows(ShellWindows& shell, DecisionContext& context, QObject* p
     if (!boolSubscribed) {
         connect(winShell, &ShellWindows::WindowRegistered, this, &cIEWindows::winShell_WindowRegistered);
         connect(winShell, &ShellWindows::WindowRevoked, this, &cIEWindows::winShell_WindowRevoked);
+        // A new window's popup must find its sink.
+        connect(winShell, &ShellWindows::NewWindowComing, this, &cIEWindows::catchUp);
         boolSubscribed = true;
     }
 }
@@ -26,16 +28,42 @@ cIEWindows::~cIEWindows()
 
 void cIEWindows::winShell_WindowRegistered(long)
 {
-    RefreshWindows();
+    scheduleRefresh();
 }
 
 void cIEWindows::winShell_WindowRevoked(long)
 {
-    RefreshWindows();
+    scheduleRefresh();
+}
+
+void cIEWindows::scheduleRefresh()
+{
+    if (boolRefreshing) {
+        m_refreshAgain = true;
+        return;
+    }
+    m_refreshDue = true;
+    if (m_refreshPosted)
+        return;
+    m_refreshPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_refreshPosted = false;
+            catchUp();
+        },
+        Qt::QueuedConnection);
+}
+
+void cIEWindows::catchUp() const
+{
+    if (m_refreshDue && !boolRefreshing)
+        RefreshWindows();
 }
 
 IE_Class* cIEWindows::IE(int vntIndexKey) const
 {
+    catchUp();
     if (vntIndexKey < 1 || vntIndexKey > Count())
         return nullptr;
     return colIE[std::size_t(vntIndexKey - 1)].get();
@@ -43,6 +71,7 @@ IE_Class* cIEWindows::IE(int vntIndexKey) const
 
 QList<IE_Class*> cIEWindows::NewEnum() const
 {
+    catchUp();
     QList<IE_Class*> sinks;
     sinks.reserve(qsizetype(colIE.size()));
     for (const auto& sink : colIE)
@@ -50,7 +79,7 @@ QList<IE_Class*> cIEWindows::NewEnum() const
     return sinks;
 }
 
-IE_Class* cIEWindows::AddWindow(const std::shared_ptr<BrowserWindow>& window)
+IE_Class* cIEWindows::AddWindow(const std::shared_ptr<BrowserWindow>& window) const
 {
     if (!window)
         return nullptr;
@@ -60,15 +89,17 @@ IE_Class* cIEWindows::AddWindow(const std::shared_ptr<BrowserWindow>& window)
     return colIE.back().get();
 }
 
-void cIEWindows::RefreshWindows()
+void cIEWindows::RefreshWindows() const
 {
     if (boolRefreshing) {
         m_refreshAgain = true;
         return;
     }
     boolRefreshing = true;
+    m_refreshDue = false;
     do {
         m_refreshAgain = false;
+        ++m_rebuilds;
         // Decisions still waiting for the user live on in the decision context, not in the old sinks.
         colIE.clear();
         if (winShell) {

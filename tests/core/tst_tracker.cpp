@@ -61,6 +61,7 @@ private slots:
     void everyEventReplacesEverySink();
     void indexIsCountedFromOne();
     void eventDuringRebuildRunsAfterIt();
+    void newsArrivingTogetherCostsOneRebuild();
     void popupsOfListedWindowsAreDecided();
     void pendingDecisionSurvivesRebuild();
     void destroyedTrackerHearsNothing();
@@ -119,13 +120,36 @@ void TestTracker::eventDuringRebuildRunsAfterIt()
     f.shell.openOneMore = true;
     f.shell.open(QStringLiteral("http://b.com/"));
     QVERIFY(!tracker.isRefreshing());
+    QCOMPARE(tracker.Count(), 3);
     // One rebuild for b, and one more for the window that turned up while it ran.
     QCOMPARE(f.shell.listings, 2);
-    QCOMPARE(tracker.Count(), 3);
     QSet<BrowserWindow*> windows;
     for (IE_Class* sink : tracker.NewEnum())
         windows.insert(sink->IE().get());
     QCOMPARE(windows.size(), 3);
+}
+
+void TestTracker::newsArrivingTogetherCostsOneRebuild()
+{
+    Fixture f;
+    cIEWindows tracker(f.shell, f.context);
+    QList<std::shared_ptr<FakeBrowserWindow>> pages;
+    const quint64 before = tracker.rebuildCount();
+    for (int i = 0; i < 500; ++i)
+        pages << f.shell.open(QStringLiteral("http://page%1.com/").arg(i));
+    f.shell.close(pages.takeFirst());
+    QCoreApplication::processEvents();
+    QCOMPARE(tracker.rebuildCount(), before + 1);
+    QCOMPARE(tracker.Count(), 499);
+
+    // A window that has just come raises a popup before the event loop has had a pass: it is decided all the
+    // same, as the news of it is taken in first.
+    auto late = f.shell.open(QStringLiteral("http://late.com/"));
+    QVERIFY(late->openPopup().blocked());
+    QCOMPARE(tracker.rebuildCount(), before + 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(tracker.rebuildCount(), before + 2);
+    QCOMPARE(tracker.Count(), 500);
 }
 
 void TestTracker::popupsOfListedWindowsAreDecided()

@@ -129,13 +129,15 @@ public:
              << QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socketPath());
         process_.start(program, args);
 
+        // Ready once the server says its start-up is complete: its socket comes earlier, while it is still
+        // setting up (on a fresh machine, for seconds), and a client that connects then may be turned away.
         QElapsedTimer waited;
         waited.start();
-        while (!QFileInfo::exists(socketPath()) && waited.elapsed() < 10000) {
+        while (!ready() && waited.elapsed() < 60000) {
             if (process_.state() == QProcess::NotRunning || process_.waitForFinished(10))
                 break;
         }
-        if (!QFileInfo::exists(socketPath()))
+        if (!ready())
             error_ = QStringLiteral("pulseaudio did not start: ") + process_.errorString() + QLatin1Char('\n') + log();
     }
     PulseServer(const PulseServer&) = delete;
@@ -151,6 +153,10 @@ public:
     }
 
 private:
+    bool ready() const
+    {
+        return QFileInfo::exists(socketPath()) && log().contains(QStringLiteral("Daemon startup complete."));
+    }
     QString socketPath() const { return dir_.filePath(QStringLiteral("native")); }
     QString logPath() const { return dir_.filePath(QStringLiteral("server.log")); }
 

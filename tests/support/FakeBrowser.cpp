@@ -18,6 +18,8 @@ FakeBrowserWindow::Popup FakeBrowserWindow::openPopup(const QString& popupUrl, b
     auto request = std::make_shared<NewWindowRequest>(
         popupUrl, [outcome](bool cancel) { *outcome = cancel; }, userGesture);
     popup.request = request;
+    if (m_shell)
+        emit m_shell->NewWindowComing();
     emit NewWindow2(std::move(request));
     return popup;
 }
@@ -25,6 +27,7 @@ FakeBrowserWindow::Popup FakeBrowserWindow::openPopup(const QString& popupUrl, b
 std::shared_ptr<FakeBrowserWindow> FakeShellWindows::open(const QString& location)
 {
     auto window = std::make_shared<FakeBrowserWindow>(location);
+    window->setShell(this);
     m_windows.append(window);
     emit WindowRegistered(++m_cookie);
     return window;

@@ -2,6 +2,8 @@
 
 #include "ShellWindows.h"
 
+#include <QPointer>
+
 #include <optional>
 
 // A browser window driven by the test: it holds a page address and records what became of its popups.
@@ -29,8 +31,11 @@ public:
     Popup openPopup(const QString& popupUrl = {}, bool userGesture = false);
 
     bool quitCalled() const { return m_quit; }
+    // The collection the window belongs to, told before each popup as a browser tells it.
+    void setShell(ShellWindows* shell) { m_shell = shell; }
 
 private:
+    QPointer<ShellWindows> m_shell;
     QString m_location;
     bool m_quit = false;
 };

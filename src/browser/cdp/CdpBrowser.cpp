@@ -153,7 +153,14 @@ void CdpBrowser::onAttached(const QJsonObject& params)
         return;
     const QString openerId = info.value(u"openerId").toString();
     CdpPageWindow* opener = openerId.isEmpty() ? nullptr : windowOfTarget(openerId);
-    if (opener && waiting)
+    if (opener && waiting && m_closingDown) {
+        // Nobody is left to decide: closed as a block is, unseen.
+        Popup popup;
+        popup.targetId = info.value(u"targetId").toString();
+        popup.sessionId = sessionId;
+        popup.openerSessionId = opener->sessionId();
+        closeAtExit(*m_popups.insert(sessionId, popup));
+    } else if (opener && waiting)
         raisePopup(sessionId, info, opener);
     else
         adoptPage(sessionId, info, waiting);
@@ -250,6 +257,7 @@ void CdpBrowser::raisePopup(const QString& sessionId, const QJsonObject& info, C
     }
     if (!keep)
         return;
+    emit NewWindowComing();
     emit keep->NewWindow2(request);
     const bool decided = request->isSettled();
     request.reset(); // a handler that did not keep it has settled it now
@@ -610,7 +618,7 @@ void CdpBrowser::onTargetInfoChanged(const QJsonObject& info)
 void CdpBrowser::onDetached(const QString& sessionId)
 {
     if (auto it = m_popups.find(sessionId); it != m_popups.end())
-        forgetPopup(it);
+        popupGone(it);
     for (std::size_t i = 0; i < m_windows.size(); ++i) {
         if (m_windows[i]->sessionId() == sessionId) {
             removeWindow(i);
@@ -638,7 +646,7 @@ void CdpBrowser::onTargetDestroyed(const QString& targetId)
         forgetNewTab(it);
     for (auto it = m_popups.begin(); it != m_popups.end(); ++it) {
         if (it->targetId == targetId) {
-            forgetPopup(it);
+            popupGone(it);
             break;
         }
     }
@@ -657,6 +665,73 @@ void CdpBrowser::removeWindow(std::size_t index)
     dropPopupsOf(sessionId);
     dropNewTabsOf(sessionId);
     emit WindowRevoked(++m_cookie);
+}
+
+void CdpBrowser::closeDown()
+{
+    if (m_closingDown) {
+        checkClosedDown();
+        return;
+    }
+    m_closingDown = true;
+    const QStringList inFlight = m_popups.keys();
+    for (const QString& sessionId : inFlight) {
+        if (auto it = m_popups.find(sessionId); it != m_popups.end())
+            closeAtExit(*it);
+    }
+    checkClosedDown();
+}
+
+void CdpBrowser::closeAtExit(Popup& popup)
+{
+    if (popup.closedAtExit)
+        return;
+    // Settled here as blocked; a decision still on its way finds it decided and changes nothing.
+    popup.closedAtExit = true;
+    popup.decided = true;
+    popup.cancel = true;
+    popup.closing = true;
+    for (const PausedRequest& request : std::as_const(popup.paused))
+        failRequest(request);
+    popup.paused.clear();
+    sendAtExit(QStringLiteral("Target.closeTarget"), object({{"targetId", popup.targetId}}), {});
+}
+
+void CdpBrowser::sendAtExit(const QString& method, const QJsonObject& params, const QString& sessionId)
+{
+    if (m_connection->isClosed())
+        return;
+    ++m_exitAnswersDue;
+    QPointer<CdpBrowser> self(this);
+    m_connection->send(
+        method, params,
+        [self](const CdpConnection::Reply&) {
+            if (!self)
+                return;
+            --self->m_exitAnswersDue;
+            self->checkClosedDown();
+        },
+        sessionId);
+}
+
+void CdpBrowser::popupGone(QHash<QString, Popup>::iterator it)
+{
+    // The opener goes on only now: let go while its popup was still closing, the popup could run with it.
+    const QString opener = it->closedAtExit ? it->openerSessionId : QString();
+    forgetPopup(it);
+    if (!opener.isEmpty() && windowOfSession(opener))
+        sendAtExit(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, opener);
+    checkClosedDown();
+}
+
+void CdpBrowser::checkClosedDown()
+{
+    if (!m_closingDown || m_closedDown)
+        return;
+    if (!m_connection->isClosed() && (!m_popups.isEmpty() || m_exitAnswersDue > 0))
+        return;
+    m_closedDown = true;
+    emit closedDown();
 }
 
 void CdpBrowser::onClosed(const QString& reason)
@@ -678,7 +753,10 @@ void CdpBrowser::onClosed(const QString& reason)
     m_windows.clear();
     if (hadWindows)
         emit WindowRevoked(++m_cookie);
+    QPointer<CdpBrowser> self(this);
     emit disconnected(reason);
+    if (self)
+        checkClosedDown();
 }
 
 CdpPageWindow* CdpBrowser::windowOfTarget(const QString& targetId) const

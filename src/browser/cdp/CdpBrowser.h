@@ -38,6 +38,11 @@ public:
     bool isConnected() const { return !m_connection->isClosed(); }
     CdpConnection& connection() const { return *m_connection; }
 
+    // Closes every popup in flight as blocked (held, paused or still being decided), and every popup that
+    // comes from now on, and lets each opener paused on a popup's account go on once its popup is gone.
+    // closedDown() follows when the browser has answered all of it, or the connection has gone.
+    void closeDown() override;
+
     // Opens a new page (a tab) at this address.
     void openPage(const QString& url);
     void closeTarget(const QString& targetId);
@@ -63,6 +68,8 @@ private:
         bool closing = false;
         bool cancel = false;
         bool held = false;
+        // Closed by closeDown(): its opener goes on once it has gone.
+        bool closedAtExit = false;
         QList<PausedRequest> paused;
         // While the decision is out: told when the popup goes away first.
         std::weak_ptr<NewWindowRequest> request;
@@ -110,6 +117,12 @@ private:
     void dropPopupsOf(const QString& openerSessionId);
     void closePopup(const QString& sessionId);
     void onBindingCalled(const QString& sessionId, const QJsonObject& params);
+    void closeAtExit(Popup& popup);
+    // A command of the close-down, whose answer it waits for.
+    void sendAtExit(const QString& method, const QJsonObject& params, const QString& sessionId);
+    // The popup's target has gone.
+    void popupGone(QHash<QString, Popup>::iterator it);
+    void checkClosedDown();
     void onClosed(const QString& reason);
 
     void adoptPage(const QString& sessionId, const QJsonObject& info, bool waiting);
@@ -136,4 +149,7 @@ private:
     static constexpr qsizetype kMaxCreatedPages = 256;
     long m_cookie = 0;
     bool m_started = false;
+    bool m_closingDown = false;
+    bool m_closedDown = false;
+    int m_exitAnswersDue = 0;
 };
