@@ -2,6 +2,7 @@
 
 #include "BrowserDiscovery.h"
 #include "BrowserLauncher.h"
+#include "BrowserProcessTable.h"
 #include "CdpBrowser.h"
 #include "CdpConnection.h"
 #include "ShellWindowsGroup.h"
@@ -45,18 +46,18 @@ bool BrowserConnections::start(QString* error)
 
 void BrowserConnections::startDiscovery()
 {
-    m_discovery = std::make_unique<BrowserDiscovery>(m_group);
+    m_discovery = std::make_unique<BrowserDiscovery>(m_group, std::make_unique<ProcBrowserProcessTable>());
     connect(m_discovery.get(), &BrowserDiscovery::message, this, &BrowserConnections::message);
     connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
-            [this](const QString& profile, const QUrl& endpoint) {
-                emit message(QStringLiteral("watching the browser of %1 (%2)").arg(profile, endpoint.toString()));
+            [this](const QString& name, const QUrl& endpoint) {
+                emit message(QStringLiteral("watching the browser of %1 (%2)").arg(name, endpoint.toString()));
             });
     connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
-            [this](const QString& profile, const QString& reason) {
-                emit message(QStringLiteral("lost the browser of %1: %2").arg(profile, reason));
+            [this](const QString& name, const QString& reason) {
+                emit message(QStringLiteral("lost the browser of %1: %2").arg(name, reason));
             });
-    emit message(
-        QStringLiteral("looking for browsers with DevTools enabled (--remote-debugging-port) in their usual profiles"));
+    emit message(QStringLiteral("looking for browsers with DevTools enabled (--remote-debugging-port): this user's, by "
+                                "their profiles and command lines"));
     m_discovery->start();
 }
 
