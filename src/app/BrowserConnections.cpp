@@ -8,7 +8,18 @@
 #include "ShellWindowsGroup.h"
 #include "WebSocketTransport.h"
 
+#include <QDir>
 #include <QTimer>
+
+namespace {
+
+// Discovery names a browser by the profile folder whose file led to it, or by its process.
+QString described(const QString& name)
+{
+    return QDir::isAbsolutePath(name) ? QStringLiteral("the browser of ") + name : name;
+}
+
+} // namespace
 
 BrowserConnections::BrowserConnections(Options options, ShellWindowsGroup& group, QTextStream& messages,
                                        QObject* parent)
@@ -50,11 +61,11 @@ void BrowserConnections::startDiscovery()
     connect(m_discovery.get(), &BrowserDiscovery::message, this, &BrowserConnections::message);
     connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
             [this](const QString& name, const QUrl& endpoint) {
-                emit message(QStringLiteral("watching the browser of %1 (%2)").arg(name, endpoint.toString()));
+                emit message(QStringLiteral("watching %1 (%2)").arg(described(name), endpoint.toString()));
             });
     connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
             [this](const QString& name, const QString& reason) {
-                emit message(QStringLiteral("lost the browser of %1: %2").arg(name, reason));
+                emit message(QStringLiteral("lost %1: %2").arg(described(name), reason));
             });
     emit message(QStringLiteral("looking for browsers with DevTools enabled (--remote-debugging-port): this user's, by "
                                 "their profiles and command lines"));

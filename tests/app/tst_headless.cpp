@@ -60,6 +60,8 @@ private slots:
     void storedOptionsListsAndCount();
     void closingTheLaunchedBrowserEndsTheRunner();
     void watchesABrowserStartedWithItsDebuggingPort();
+    void findsABrowserStartedWithItsDebuggingPort_data();
+    void findsABrowserStartedWithItsDebuggingPort();
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
     void unusableDataFolderStopsStartUp();
@@ -198,6 +200,71 @@ void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
     QCOMPARE(runner.exitCode(), 0);
     // The user's browser is theirs: it goes on.
     QCOMPARE(browser.process().state(), QProcess::Running);
+}
+
+void TestHeadless::findsABrowserStartedWithItsDebuggingPort_data()
+{
+    QTest::addColumn<bool>("fixedPort");
+    QTest::newRow("fixed port, as the README says") << true;
+    QTest::newRow("port of its choosing") << false;
+}
+
+// Plain "tarnwick --headless" finds the user's Chromium on its usual profile, however its port was chosen.
+void TestHeadless::findsABrowserStartedWithItsDebuggingPort()
+{
+    QFETCH(bool, fixedPort);
+    QTemporaryDir site;
+    QVERIFY(writeBytes(site.filePath("index.html"),
+                       "<!doctype html><title>opener</title>"
+                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
+    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
+
+    quint16 port = 0;
+    if (fixedPort) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium");
+    QFile::remove(profile + QStringLiteral("/DevToolsActivePort"));
+    QStringList arguments{"--headless=new",
+                          "--disable-gpu",
+                          "--no-first-run",
+                          "--disable-popup-blocking",
+                          QStringLiteral("--remote-debugging-port=%1").arg(port),
+                          "--user-data-dir=" + profile,
+                          server.url("/index.html")};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+
+    // Started together, as at log-in: the runner keeps looking until the browser listens.
+    TestProcess tarnwick;
+    QProcess& runner = tarnwick.process();
+    runner.start(program(), {"--headless"});
+    QVERIFY(runner.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return runner.canReadLine() || runner.state() != QProcess::Running; }, 60000));
+    const QByteArray line = runner.readLine();
+    QCOMPARE(line, QByteArray("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
+                              server.url("/ad.html").toUtf8() + '\n'));
+    ::kill(pid_t(runner.processId()), SIGTERM);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitCode(), 0);
+    const QString err = QString::fromUtf8(runner.readAllStandardError());
+    const QString watching = fixedPort ? QStringLiteral("watching chromium (pid %1, port %2, profile %3)")
+                                             .arg(browser.process().processId())
+                                             .arg(port)
+                                             .arg(profile)
+                                       : QStringLiteral("watching the browser of ") + profile;
+    QVERIFY2(err.contains(watching), qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("cannot watch")), qPrintable(err));
 }
 
 void TestHeadless::refusesWhatItCannotDo_data()

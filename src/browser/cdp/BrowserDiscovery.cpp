@@ -152,9 +152,10 @@ void BrowserDiscovery::lookAtProcesses()
                          [&](const Process& known) { return known.process == process; })) {
             Process added;
             added.process = process;
-            added.name = QStringLiteral("%1, pid %2, port %3").arg(process.program).arg(process.pid).arg(process.port);
+            added.name = QStringLiteral("%1 (pid %2, port %3").arg(process.program).arg(process.pid).arg(process.port);
             if (!process.profileDir.isEmpty())
                 added.name += QStringLiteral(", profile ") + process.profileDir;
+            added.name += u')';
             m_processes.push_back(std::move(added));
         }
     }
@@ -272,7 +273,7 @@ void BrowserDiscovery::fail(Process& process, const QString& reason)
         letGo(process);
     process.failed = true;
     if (!process.lost)
-        emit message(QStringLiteral("cannot watch the browser %1: %2").arg(process.name, reason));
+        emit message(QStringLiteral("cannot watch %1: %2").arg(process.name, reason));
 }
 
 void BrowserDiscovery::letGo(Link& link)

@@ -58,7 +58,7 @@ public:
 
 signals:
     // Connected, its open pages in the group. name is the profile folder whose file named it, or the
-    // browser process ("chromium, pid 123, port 9222").
+    // browser process ("chromium (pid 123, port 9222)").
     void browserFound(const QString& name, const QUrl& endpoint);
     // A browser found before has gone; its pages have left the group.
     void browserLost(const QString& name, const QString& reason);
