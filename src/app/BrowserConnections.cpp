@@ -43,7 +43,16 @@ bool BrowserConnections::start(QString* error)
         startDiscovery();
         return true;
     }
-    for (const QString& url : std::as_const(m_options.browserUrls)) {
+    return add(m_options, error);
+}
+
+bool BrowserConnections::add(const Options& more, QString* error)
+{
+    if (!more.openUrls.isEmpty() && !more.launch) {
+        *error = QStringLiteral("--open needs --launch");
+        return false;
+    }
+    for (const QString& url : more.browserUrls) {
         QString reason;
         auto transport = WebSocketTransport::connectTo(url, &reason);
         if (!transport) {
@@ -52,7 +61,7 @@ bool BrowserConnections::start(QString* error)
         }
         watch(std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), url), false, url);
     }
-    return !m_options.launch || launch(error);
+    return !more.launch || launch(more, error);
 }
 
 void BrowserConnections::startDiscovery()
@@ -72,22 +81,23 @@ void BrowserConnections::startDiscovery()
     m_discovery->start();
 }
 
-bool BrowserConnections::launch(QString* error)
+bool BrowserConnections::launch(const Options& options, QString* error)
 {
     BrowserLauncher::Options launch;
-    launch.browserPath = m_options.browserPath;
+    launch.browserPath = options.browserPath;
     launch.discardOutput = true;
-    if (!m_options.launchProfile.isEmpty())
-        launch.profileDir = m_options.launchProfile;
+    if (!options.launchProfile.isEmpty())
+        launch.profileDir = options.launchProfile;
     auto transport = BrowserLauncher().launch(launch, error);
     if (!transport)
         return false;
     auto browser = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)),
                                                 QStringLiteral("launched browser"));
-    m_launched = browser.get();
-    connect(m_launched, &CdpBrowser::ready, this, [this] {
-        for (const QString& url : std::as_const(m_options.openUrls))
-            m_launched->openPage(url);
+    CdpBrowser* launched = browser.get();
+    m_launched = launched;
+    connect(launched, &CdpBrowser::ready, this, [launched, urls = options.openUrls] {
+        for (const QString& url : urls)
+            launched->openPage(url);
     });
     watch(std::move(browser), true, QStringLiteral("the launched browser"));
     return true;
@@ -106,7 +116,7 @@ void BrowserConnections::browserLost(CdpBrowser* browser, bool launched, const Q
 {
     emit message(launched ? QStringLiteral("%1 has ended (%2)").arg(name, reason)
                           : QStringLiteral("lost the connection to %1: %2").arg(name, reason));
-    if (launched)
+    if (m_launched == browser)
         m_launched = nullptr;
     // Not from inside the browser's own signal.
     QTimer::singleShot(0, this, [this, browser, launched, reason] {

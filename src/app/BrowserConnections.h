@@ -32,6 +32,8 @@ public:
 
     // Connects or launches; false with the reason in *error when a browser asked for cannot be had.
     bool start(QString* error);
+    // Later: connects or launches more browsers (more's launch and browserUrls), besides those watched.
+    bool add(const Options& more, QString* error);
     CdpBrowser* launchedBrowser() const { return m_launched; }
 
 signals:
@@ -44,7 +46,7 @@ signals:
 
 private:
     void startDiscovery();
-    bool launch(QString* error);
+    bool launch(const Options& options, QString* error);
     void watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name);
     void browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason);
 

@@ -28,6 +28,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 ProductIdentity identityFor(bool decorated)
@@ -130,7 +132,33 @@ QWidget* DesktopProgram::loadMainWindow()
         fail(error);
         return nullptr;
     }
+    // After the splash has shown it.
+    if (!m_handedOver.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            for (const BrowserConnections::Options& asked : std::exchange(m_handedOver, {}))
+                handOver(asked);
+        });
+    }
     return m_form1.get();
+}
+
+void DesktopProgram::handOver(const BrowserConnections::Options& asked)
+{
+    if (!m_form1 || !m_browsers || m_form1->isUnloaded()) {
+        if (!m_ending)
+            m_handedOver.append(asked);
+        return;
+    }
+    if (!asked.launch && asked.browserUrls.isEmpty()) {
+        m_form1->ShowProgram();
+        return;
+    }
+    QString error;
+    if (!m_browsers->add(asked, &error)) {
+        m_err << error << Qt::endl;
+        m_form1->ShowStatus(error);
+        m_form1->ShowProgram();
+    }
 }
 
 void DesktopProgram::connectMainWindow(Form1& form)

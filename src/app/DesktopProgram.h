@@ -50,6 +50,9 @@ public:
     // when the program cannot even begin.
     bool start();
     Form1* mainWindow() const { return m_form1.get(); }
+    // What a later start of the program asked for: the browsers it names launched or connected, or, asked for
+    // none, the main window shown. Waits for the main window when it is not there yet.
+    void handOver(const BrowserConnections::Options& asked);
 
 signals:
     void finished(int exitCode);
@@ -128,4 +131,6 @@ private:
     // The main window has been closed while the built-in browser window was open: closing that ends the program.
     bool m_exitPending = false;
     bool m_ending = false;
+    // Asked for before the main window was there.
+    QList<BrowserConnections::Options> m_handedOver;
 };

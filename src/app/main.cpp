@@ -1,16 +1,20 @@
 // tarnwick: the popup blocker's entry point.
+#include "BlockingEngine.h"
 #include "DemoDriver.h"
 #include "DesktopProgram.h"
 #include "HeadlessRunner.h"
+#include "InstanceChannel.h"
 #include "ProductRecord.h"
 #include "frmWebsite.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QTextStream>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -60,17 +64,117 @@ int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& 
     return QCoreApplication::exec();
 }
 
+// The options every start understands, for this start's command line and for one handed over by a later start.
+class CommandLine {
+public:
+    CommandLine()
+    {
+        m_parser.setApplicationDescription(
+            QStringLiteral("Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n"
+                           "Without options it shows its window and watches every browser that has DevTools enabled.\n"
+                           "A second start hands its options to the program already running and ends.\n\n"
+                           "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
+        m_parser.addHelpOption();
+        m_parser.addVersionOption();
+        m_parser.addOptions({m_headless, m_browserUrl, m_open, m_demo});
+    }
+
+    // Reads arguments (the program's name first); a fault in them ends the process, as a command line's does.
+    HeadlessRunner::Options process(QStringList arguments)
+    {
+        HeadlessRunner::Options options = takeLaunchOption(arguments);
+        m_parser.process(arguments);
+        return read(std::move(options));
+    }
+    // The same for a handed-over command line, whose faults are only reported.
+    std::optional<HeadlessRunner::Options> parse(QStringList arguments, QString* error)
+    {
+        HeadlessRunner::Options options = takeLaunchOption(arguments);
+        if (!m_parser.parse(arguments)) {
+            *error = m_parser.errorText();
+            return std::nullopt;
+        }
+        return read(std::move(options));
+    }
+    bool headless() const { return m_parser.isSet(m_headless); }
+
+private:
+    HeadlessRunner::Options read(HeadlessRunner::Options options) const
+    {
+        options.browserUrls = m_parser.values(m_browserUrl);
+        options.openUrls = m_parser.values(m_open);
+        options.demo = m_parser.isSet(m_demo);
+        return options;
+    }
+
+    QCommandLineParser m_parser;
+    const QCommandLineOption m_headless{QStringLiteral("headless"),
+                                        QStringLiteral("Run without windows; print one line per popup decision.")};
+    const QCommandLineOption m_browserUrl{
+        QStringLiteral("browser-url"),
+        QStringLiteral("Watch a running browser through its DevTools address (http://127.0.0.1:PORT or ws://...)."),
+        QStringLiteral("URL")};
+    const QCommandLineOption m_open{QStringLiteral("open"), QStringLiteral("Open a page in the launched browser."),
+                                    QStringLiteral("URL")};
+    const QCommandLineOption m_demo{
+        QStringLiteral("demo"), QStringLiteral("Show what the program does: a launched browser on a demo page full of "
+                                               "popups (without windows when there is no screen).")};
+};
+
+BrowserConnections::Options browsersAskedFor(const HeadlessRunner::Options& given)
+{
+    BrowserConnections::Options browsers;
+    browsers.launch = given.launch;
+    browsers.browserPath = given.browserPath;
+    browsers.browserUrls = given.browserUrls;
+    browsers.openUrls = given.openUrls;
+    return browsers;
+}
+
+QString dataFolder()
+{
+    return BlockingEngine::standardDataFolder(ProductRecord::compiled().ProductName);
+}
+
 int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStream& err)
 {
+    // One program per session: a later start hands its command line over and ends.
+    InstanceChannel channel(InstanceChannel::defaultPath(ProductRecord::compiled().ProductName), dataFolder());
+    if (given.demo) {
+        if (const auto running = channel.running()) {
+            err << "Tarnwick is already running (pid " << running->pid << "): close it to run the demo." << Qt::endl;
+            return 3;
+        }
+    }
+    QString error;
+    switch (channel.claimOrHandOver(QCoreApplication::arguments(), &error)) {
+    case InstanceChannel::Claim::HandedOver:
+        out << "handed over to the Tarnwick already running" << Qt::endl;
+        return 0;
+    case InstanceChannel::Claim::Failed:
+        // Better two programs than none; the user is told.
+        err << "cannot tell whether Tarnwick is already running: " << error << Qt::endl;
+        break;
+    case InstanceChannel::Claim::Claimed:
+        break;
+    }
+
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopProgram::Options options;
-    options.browsers.launch = given.launch;
-    options.browsers.browserPath = given.browserPath;
-    options.browsers.browserUrls = given.browserUrls;
-    options.browsers.openUrls = given.openUrls;
+    options.browsers = browsersAskedFor(given);
     options.demo = given.demo;
     DesktopProgram program(options, out, err);
     QObject::connect(&program, &DesktopProgram::finished, QCoreApplication::instance(), &QCoreApplication::exit);
+    QObject::connect(&channel, &InstanceChannel::argumentsReceived, &program, [&](const QStringList& arguments) {
+        QString fault;
+        const auto asked = CommandLine().parse(arguments, &fault);
+        if (!asked) {
+            err << "a later start asked for what cannot be done: " << fault << Qt::endl;
+            program.handOver({});
+            return;
+        }
+        program.handOver(browsersAskedFor(*asked));
+    });
     if (!program.start())
         return 1;
     return QCoreApplication::exec();
@@ -98,39 +202,24 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    QStringList arguments = QCoreApplication::arguments();
-    HeadlessRunner::Options options = takeLaunchOption(arguments);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Blocks the popup windows of Chromium-family browsers unless the site asking is allowed.\n"
-                       "Without options it shows its window and watches every browser that has DevTools enabled.\n\n"
-                       "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption headlessOption(QStringLiteral("headless"),
-                                            QStringLiteral("Run without windows; print one line per popup decision."));
-    const QCommandLineOption browserUrl(
-        QStringLiteral("browser-url"),
-        QStringLiteral("Watch a running browser through its DevTools address (http://127.0.0.1:PORT or ws://...)."),
-        QStringLiteral("URL"));
-    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Open a page in the launched browser."),
-                                  QStringLiteral("URL"));
-    const QCommandLineOption demoOption(
-        QStringLiteral("demo"), QStringLiteral("Show what the program does: a launched browser on a demo page full of "
-                                               "popups (without windows when there is no screen)."));
-    parser.addOptions({headlessOption, browserUrl, open, demoOption});
-    parser.process(arguments);
-
-    options.browserUrls = parser.values(browserUrl);
-    options.openUrls = parser.values(open);
-    options.demo = parser.isSet(demoOption);
+    CommandLine commandLine;
+    HeadlessRunner::Options options = commandLine.process(QCoreApplication::arguments());
     if (desktop)
         return runDesktop(options, out, err);
     if (!headless && !options.demo) {
         err << "No screen to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set): run with --headless."
             << Qt::endl;
         return 2;
+    }
+    if (!options.demo) {
+        // The headless runner stays a process of its own (servers and tests run several), but not unbeknown to the
+        // desktop program whose files it shares.
+        const QString data = dataFolder();
+        const auto running =
+            InstanceChannel(InstanceChannel::defaultPath(ProductRecord::compiled().ProductName), data).running();
+        if (running && QDir(running->dataFolder) == QDir(data))
+            err << "the desktop Tarnwick (pid " << running->pid << ") uses the same data folder, " << data
+                << ": both keep their lists and blocked count there, and the last to save wins" << Qt::endl;
     }
     return runHeadless(options, out, err);
 }

@@ -2,6 +2,7 @@
 // and what it counted survives being killed right after a block.
 #include "LoopbackHttpServer.h"
 #include "TestFiles.h"
+#include "TestProcess.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -52,6 +53,7 @@ private slots:
     void killedRightAfterABlockLosesNothing();
     void unusableDataFolderStopsStartUp();
     void withoutAScreenItSaysSo();
+    void oneProgramPerSession();
 };
 
 void TestDesktop::init()
@@ -152,6 +154,93 @@ void TestDesktop::withoutAScreenItSaysSo()
     QVERIFY(tarnwick.waitForFinished(30000));
     QCOMPARE(tarnwick.exitCode(), 2);
     QVERIFY(tarnwick.readAllStandardError().contains("--headless"));
+}
+
+// A later start hands its command line to the program running and ends; a crashed program's socket does not
+// stand in the way; the headless runner runs beside it, saying that they share their files.
+void TestDesktop::oneProgramPerSession()
+{
+    QTemporaryDir site;
+    QVERIFY(writeBytes(site.filePath("opener.html"),
+                       "<!doctype html><title>opener</title><script>window.open('/popup.html')</script>"));
+    QVERIFY(writeBytes(site.filePath("popup.html"), "<!doctype html><title>popup</title>"));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    // Out of setup mode, and in the tray (or, with none, minimised) since the last time.
+    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nstate=down\n"));
+
+    TestProcess first;
+    QProcess& tarnwick = first.process();
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForStarted());
+    QByteArray err;
+    QVERIFY2(waitForMainWindow(tarnwick, err), err.constData());
+    QCOMPARE(setting("state"), "down");
+
+    // A plain second start: the running program's window comes up.
+    QProcess second;
+    second.start(program(), {});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(second.readAllStandardOutput().contains("handed over"));
+    QTRY_COMPARE_WITH_TIMEOUT(setting("state"), "up", 15000);
+
+    // Asked for a browser: the running program launches it and blocks its popup.
+    second.start(program(), {"--launch", "--open", server.url("/opener.html")});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(
+        QTest::qWaitFor([&] { return setting("intStopped") == u"1" || tarnwick.state() != QProcess::Running; }, 60000));
+    QCOMPARE(setting("intStopped"), "1");
+    QByteArray out;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     out += tarnwick.readAllStandardOutput();
+                     return out.contains("blocked\t127.0.0.1:" + QByteArray::number(server.port()));
+                 },
+                 15000),
+             out.constData());
+
+    // The headless runner is a process of its own, and says whose files it shares.
+    QProcess runner;
+    runner.start(program(), {"--headless"});
+    QVERIFY(runner.waitForStarted());
+    QByteArray runnerErr;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     runnerErr += runner.readAllStandardError();
+                     return runnerErr.contains("looking for browsers");
+                 },
+                 30000),
+             runnerErr.constData());
+    QVERIFY2(runnerErr.contains("the desktop Tarnwick (pid " + QByteArray::number(tarnwick.processId()) +
+                                ") uses the same data folder"),
+             runnerErr.constData());
+    ::kill(pid_t(runner.processId()), SIGTERM);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitCode(), 0);
+
+    // Crashed: its socket stays behind, and the next start is the program again.
+    const QString socket = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Tarnwick.socket";
+    QVERIFY(QFileInfo::exists(socket));
+    QCOMPARE(QFileInfo(socket).permissions() &
+                 (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
+    ::kill(pid_t(tarnwick.processId()), SIGKILL);
+    QVERIFY(tarnwick.waitForFinished(15000));
+    QVERIFY(QFileInfo::exists(socket));
+    TestProcess next;
+    next.process().start(program(), {});
+    QVERIFY(next.process().waitForStarted());
+    err.clear();
+    QVERIFY2(waitForMainWindow(next.process(), err), err.constData());
+    QCOMPARE(next.process().state(), QProcess::Running);
+    QVERIFY2(!err.contains("already running"), err.constData());
+    second.start(program(), {});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(second.readAllStandardOutput().contains("handed over"));
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
