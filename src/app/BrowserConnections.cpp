@@ -64,6 +64,17 @@ bool BrowserConnections::add(const Options& more, QString* error)
     return !more.launch || launch(more, error);
 }
 
+QString BrowserConnections::guardText(int browsers, int tabs)
+{
+    if (browsers == 0)
+        return QStringLiteral("Not guarding any browser");
+    return QStringLiteral("Guarding %1 %2, %3 %4")
+        .arg(browsers)
+        .arg(browsers == 1 ? QStringLiteral("browser") : QStringLiteral("browsers"))
+        .arg(tabs)
+        .arg(tabs == 1 ? QStringLiteral("tab") : QStringLiteral("tabs"));
+}
+
 void BrowserConnections::startDiscovery()
 {
     m_discovery = std::make_unique<BrowserDiscovery>(m_group, std::make_unique<ProcBrowserProcessTable>());
@@ -71,10 +82,14 @@ void BrowserConnections::startDiscovery()
     connect(m_discovery.get(), &BrowserDiscovery::browserFound, this,
             [this](const QString& name, const QUrl& endpoint) {
                 emit message(QStringLiteral("watching %1 (%2)").arg(described(name), endpoint.toString()));
+                m_foundByDiscovery.insert(name);
+                emit guardChanged();
             });
     connect(m_discovery.get(), &BrowserDiscovery::browserLost, this,
             [this](const QString& name, const QString& reason) {
                 emit message(QStringLiteral("lost %1: %2").arg(described(name), reason));
+                m_foundByDiscovery.remove(name);
+                emit guardChanged();
             });
     emit message(QStringLiteral("looking for browsers with DevTools enabled (--remote-debugging-port): this user's, by "
                                 "their profiles and command lines"));
@@ -106,6 +121,12 @@ bool BrowserConnections::launch(const Options& options, QString* error)
 void BrowserConnections::watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name)
 {
     CdpBrowser* raw = browser.get();
+    connect(raw, &CdpBrowser::ready, this, [this, raw] {
+        if (raw->isConnected() && !m_ready.contains(raw)) {
+            m_ready.insert(raw);
+            emit guardChanged();
+        }
+    });
     connect(raw, &CdpBrowser::disconnected, this,
             [this, raw, launched, name](const QString& reason) { browserLost(raw, launched, name, reason); });
     raw->start();
@@ -118,6 +139,8 @@ void BrowserConnections::browserLost(CdpBrowser* browser, bool launched, const Q
                           : QStringLiteral("lost the connection to %1: %2").arg(name, reason));
     if (m_launched == browser)
         m_launched = nullptr;
+    if (m_ready.remove(browser))
+        emit guardChanged();
     // Not from inside the browser's own signal.
     QTimer::singleShot(0, this, [this, browser, launched, reason] {
         m_group.remove(browser);

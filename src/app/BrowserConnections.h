@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -35,6 +36,10 @@ public:
     // Later: connects or launches more browsers (more's launch and browserUrls), besides those watched.
     bool add(const Options& more, QString* error);
     CdpBrowser* launchedBrowser() const { return m_launched; }
+    // How many browsers are watched now: connected, their pages attached.
+    int guardedBrowsers() const { return int(m_foundByDiscovery.size() + m_ready.size()); }
+    // What the user sees at a glance: "Guarding 2 browsers, 9 tabs", or "Not guarding any browser".
+    static QString guardText(int browsers, int tabs);
 
 signals:
     // Something the user should know about the browsers.
@@ -43,6 +48,8 @@ signals:
     void launchedBrowserEnded(const QString& reason);
     // Every browser given by its address has gone (never sent while looking for browsers).
     void noBrowserLeft();
+    // A browser has come or gone: guardedBrowsers() has changed.
+    void guardChanged();
 
 private:
     void startDiscovery();
@@ -54,4 +61,6 @@ private:
     ShellWindowsGroup& m_group;
     std::unique_ptr<BrowserDiscovery> m_discovery;
     CdpBrowser* m_launched = nullptr;
+    QSet<QString> m_foundByDiscovery;
+    QSet<const CdpBrowser*> m_ready; // launched or given by address
 };

@@ -128,6 +128,10 @@ QWidget* DesktopProgram::loadMainWindow()
         m_identity, m_engine->lists(), *m_onTop, [form] { return form->isOnTop() ? form->winId() : WId(0); },
         [this](Form3& prompt) { m_skin.ApplySkin(prompt); }));
     m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_engine->windows(), m_err);
+    connect(m_browsers.get(), &BrowserConnections::guardChanged, this, &DesktopProgram::showGuardStatus);
+    connect(&m_engine->windows(), &ShellWindows::WindowRegistered, this, &DesktopProgram::showGuardStatus);
+    connect(&m_engine->windows(), &ShellWindows::WindowRevoked, this, &DesktopProgram::showGuardStatus);
+    showGuardStatus();
     if (!m_browsers->start(&error)) {
         fail(error);
         return nullptr;
@@ -170,13 +174,42 @@ void DesktopProgram::connectMainWindow(Form1& form)
     connect(&form, &Form1::AboutRequested, this, &DesktopProgram::showAbout);
     connect(&form, &Form1::VisitRequested, this, &DesktopProgram::showWebsite);
     connect(&form, &Form1::ProgramEnded, this, [this] { emit finished(0); });
+    connect(&form, &Form1::StartBrowserRequested, this, &DesktopProgram::startGuardedBrowser);
+}
+
+void DesktopProgram::showGuardStatus()
+{
+    if (!m_browsers || !m_form1)
+        return;
+    const int browsers = m_browsers->guardedBrowsers();
+    const QString text = BrowserConnections::guardText(browsers, int(m_engine->windows().windows().size()));
+    if (text == m_form1->guardStatus())
+        return;
+    m_form1->ShowGuardStatus(text, browsers > 0);
+    m_tray.setTip(text);
+    m_err << text << Qt::endl;
+}
+
+void DesktopProgram::startGuardedBrowser()
+{
+    BrowserConnections::Options asked;
+    asked.launch = true;
+    asked.browserPath = m_options.browsers.browserPath;
+    QString error;
+    if (!m_browsers || !m_browsers->add(asked, &error)) {
+        m_err << error << Qt::endl;
+        if (m_form1)
+            m_form1->ShowStatus(error);
+    }
 }
 
 void DesktopProgram::AddTrayIcon(QWidget& window)
 {
     // The icon is known by the key of the window's icon picture, as long as the window keeps it.
     const QIcon icon = window.windowIcon();
-    m_tray.AddTrayIcon(window, quintptr(icon.cacheKey()), icon, QStringLiteral("Animated TrayIcon"));
+    // The tip says what is guarded, as the main window does.
+    m_tray.AddTrayIcon(window, quintptr(icon.cacheKey()), icon,
+                       m_form1 ? m_form1->guardStatus() : BrowserConnections::guardText(0, 0));
 }
 
 void DesktopProgram::RemoveTrayIcon(QWidget& window)

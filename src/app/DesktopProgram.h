@@ -86,6 +86,9 @@ private:
     void showAbout();
     void showWebsite();
     void fail(const QString& text);
+    // Says what is guarded in the main window and the tray icon's tip.
+    void showGuardStatus();
+    void startGuardedBrowser();
     void closeLikeExit();
 
     // What the main window's load and unload use.

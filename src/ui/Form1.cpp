@@ -27,6 +27,7 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QSignalBlocker>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWebEngineView>
 
@@ -280,6 +281,34 @@ void Form1::createControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(Twips::toPixels(kClientHeight - kStatusBarTop, m_scale));
     setStatusBar(StatusBar1);
+
+    // Below the client area, so that every control keeps its place.
+    GuardBar = new QToolBar(this);
+    GuardBar->setObjectName(QStringLiteral("GuardBar"));
+    GuardBar->setMovable(false);
+    GuardBar->setFloatable(false);
+    GuardBar->toggleViewAction()->setEnabled(false);
+    lblGuard = new QLabel(QStringLiteral("Not guarding any browser"), GuardBar);
+    lblGuard->setObjectName(QStringLiteral("lblGuard"));
+    lblGuard->setContentsMargins(Twips::toPixels(120, m_scale), 0, Twips::toPixels(120, m_scale), 0);
+    GuardBar->addWidget(lblGuard);
+    cmdStartBrowser = GuardBar->addAction(QStringLiteral("Start a guarded browser"));
+    cmdStartBrowser->setObjectName(QStringLiteral("cmdStartBrowser"));
+    cmdStartBrowser->setToolTip(
+        QStringLiteral("Starts your browser with Tarnwick watching it from the start, popups blocked."));
+    connect(cmdStartBrowser, &QAction::triggered, this, &Form1::StartBrowserRequested);
+    addToolBar(Qt::BottomToolBarArea, GuardBar);
+}
+
+void Form1::ShowGuardStatus(const QString& text, bool guarding)
+{
+    lblGuard->setText(text);
+    cmdStartBrowser->setVisible(!guarding);
+}
+
+QString Form1::guardStatus() const
+{
+    return lblGuard->text();
 }
 
 void Form1::createMenus()

@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
+class QToolBar;
 class QToolButton;
 class QWebEngineView;
 class Registry;
@@ -69,6 +70,9 @@ public:
     void ShowProgram();
     // Opens the tray menu at the mouse.
     void ShowTrayMenu();
+    // Which browsers are guarded, in the strip above the status bar; guarding none, the strip offers to start one.
+    void ShowGuardStatus(const QString& text, bool guarding);
+    QString guardStatus() const;
 
     // "up" while the window is shown, "down" while it is minimised to the tray.
     const QString& state() const { return m_windowState; }
@@ -89,6 +93,8 @@ signals:
     void VisitRequested();
     void AddToolsEntryRequested();
     void RemoveToolsEntryRequested();
+    // The user asked for a guarded browser.
+    void StartBrowserRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -164,6 +170,10 @@ private:
     QListView* List2 = nullptr;
     QWidget* pctHotkey = nullptr;
     PanelStatusBar* StatusBar1 = nullptr;
+    // Beside the original layout: what is guarded, and a way to start a guarded browser.
+    QToolBar* GuardBar = nullptr;
+    QLabel* lblGuard = nullptr;
+    QAction* cmdStartBrowser = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuFileItem = nullptr; // index 1

@@ -6,10 +6,13 @@
 
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +57,7 @@ private slots:
     void unusableDataFolderStopsStartUp();
     void withoutAScreenItSaysSo();
     void oneProgramPerSession();
+    void guardStatusFollowsTheBrowser();
 };
 
 void TestDesktop::init()
@@ -241,6 +245,50 @@ void TestDesktop::oneProgramPerSession()
     QVERIFY(second.waitForFinished(30000));
     QCOMPARE(second.exitCode(), 0);
     QVERIFY(second.readAllStandardOutput().contains("handed over"));
+}
+
+// The user starts their browser with a debugging port while the program runs, then quits it.
+void TestDesktop::guardStatusFollowsTheBrowser()
+{
+    TestProcess first;
+    QProcess& tarnwick = first.process();
+    tarnwick.start(program(), {});
+    QVERIFY(tarnwick.waitForStarted());
+    QByteArray err;
+    QVERIFY2(waitForMainWindow(tarnwick, err), err.constData());
+
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    QStringList arguments{"--headless=new",
+                          "--disable-gpu",
+                          "--no-first-run",
+                          QStringLiteral("--remote-debugging-port=%1").arg(port),
+                          "--user-data-dir=" + qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium",
+                          "about:blank"};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+    const auto said = [&](const QByteArray& text) {
+        return QTest::qWaitFor(
+            [&] {
+                err += tarnwick.readAllStandardError();
+                return err.contains(text);
+            },
+            60000);
+    };
+    QVERIFY2(said("Guarding 1 browser, 1 tab\n"), err.constData());
+    err.clear();
+    browser.process().terminate();
+    QVERIFY(browser.process().waitForFinished(30000));
+    QVERIFY2(said("Not guarding any browser\n"), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
