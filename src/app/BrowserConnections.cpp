@@ -9,7 +9,10 @@
 #include "WebSocketTransport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -39,7 +42,7 @@ bool BrowserConnections::start(QString* error)
         *error = QStringLiteral("--open needs --launch");
         return false;
     }
-    if (!m_options.launch && m_options.browserUrls.isEmpty()) {
+    if (!m_options.launch && m_options.browserUrls.isEmpty() && !m_options.browserOwnProfile) {
         startDiscovery();
         return true;
     }
@@ -48,6 +51,10 @@ bool BrowserConnections::start(QString* error)
 
 bool BrowserConnections::add(const Options& more, QString* error)
 {
+    if (more.browserOwnProfile && !more.launch) {
+        *error = QStringLiteral("--browser-profile needs --launch");
+        return false;
+    }
     if (!more.openUrls.isEmpty() && !more.launch) {
         *error = QStringLiteral("--open needs --launch");
         return false;
@@ -98,23 +105,72 @@ void BrowserConnections::startDiscovery()
 
 bool BrowserConnections::launch(const Options& options, QString* error)
 {
+    m_runsUnguarded = false;
+    BrowserLauncher launcher;
     BrowserLauncher::Options launch;
     launch.browserPath = options.browserPath;
     launch.discardOutput = true;
     if (!options.launchProfile.isEmpty())
         launch.profileDir = options.launchProfile;
-    auto transport = BrowserLauncher().launch(launch, error);
+    QString name = QStringLiteral("the launched browser");
+    if (options.browserOwnProfile) {
+        const QString path = launcher.findBrowser(options.browserPath, error);
+        if (path.isEmpty())
+            return false;
+        const QString browser = BrowserLauncher::displayName(path);
+        launch.browserPath = path;
+        launch.profileDir = BrowserLauncher::ownProfileDir(path);
+        launch.userProfile = true;
+        if (launch.profileDir.isEmpty()) {
+            *error = QStringLiteral("%1 is not a browser whose own profile Tarnwick knows: start it with Tarnwick's "
+                                    "separate profile (--launch without --browser-profile)")
+                         .arg(browser);
+            return false;
+        }
+        // A second copy on that profile would only hand its window to the one running, unwatched.
+        if (const qint64 holder = BrowserLauncher::profileHolder(launch.profileDir)) {
+            const auto ours = std::find(m_launchedPids.cbegin(), m_launchedPids.cend(), holder);
+            if (ours != m_launchedPids.cend()) {
+                emit message(QStringLiteral("%1 is already guarded").arg(browser));
+                return true;
+            }
+            m_runsUnguarded = true;
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(holder));
+            const bool pipe = cmdline.open(QIODevice::ReadOnly) &&
+                              cmdline.readAll().split('\0').contains(QByteArrayLiteral("--remote-debugging-pipe"));
+            *error = pipe ? QStringLiteral("%1 is already running on its own profile, guarded by another program (pid "
+                                           "%2): close it, then start it from Tarnwick")
+                                .arg(browser)
+                                .arg(holder)
+                          : QStringLiteral("%1 is already running unguarded: close it, then start it from Tarnwick")
+                                .arg(browser);
+            return false;
+        }
+        name = browser + QStringLiteral(" on its own profile");
+    }
+    auto transport = launcher.launch(launch, error);
     if (!transport)
         return false;
-    auto browser = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)),
-                                                QStringLiteral("launched browser"));
+    const qint64 pid = transport->process() ? qint64(transport->process()->pid()) : 0;
+    auto browser = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), name);
     CdpBrowser* launched = browser.get();
     m_launched = launched;
+    m_launchedPids.insert(launched, pid);
     connect(launched, &CdpBrowser::ready, this, [launched, urls = options.openUrls] {
         for (const QString& url : urls)
             launched->openPage(url);
     });
-    watch(std::move(browser), true, QStringLiteral("the launched browser"));
+    if (options.browserOwnProfile) {
+        // Google Chrome 136 and later ignore the pipe on their own profile: the browser runs, unwatched.
+        connect(launched, &CdpBrowser::disconnected, this, [this, launched, name](const QString&) {
+            if (!m_ready.contains(launched))
+                emit message(QStringLiteral("%1 did not open its DevTools to Tarnwick (Google Chrome 136 and later "
+                                            "refuse to on their own profile): start it with Tarnwick's separate "
+                                            "profile instead (--launch without --browser-profile)")
+                                 .arg(name));
+        });
+    }
+    watch(std::move(browser), true, name);
     return true;
 }
 
@@ -139,6 +195,7 @@ void BrowserConnections::browserLost(CdpBrowser* browser, bool launched, const Q
                           : QStringLiteral("lost the connection to %1: %2").arg(name, reason));
     if (m_launched == browser)
         m_launched = nullptr;
+    m_launchedPids.remove(browser);
     if (m_ready.remove(browser))
         emit guardChanged();
     // Not from inside the browser's own signal.

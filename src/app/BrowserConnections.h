@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -20,10 +21,11 @@ class BrowserConnections : public QObject {
 public:
     struct Options {
         bool launch = false;
-        QString browserPath;     // with launch; empty: find one
-        QString launchProfile;   // with launch; empty: the program's own profile
-        QStringList browserUrls; // running browsers' DevTools endpoints
-        QStringList openUrls;    // pages to open in the launched browser
+        QString browserPath;            // with launch; empty: find one
+        QString launchProfile;          // with launch; empty: the program's own profile
+        bool browserOwnProfile = false; // with launch: the browser's own profile instead
+        QStringList browserUrls;        // running browsers' DevTools endpoints
+        QStringList openUrls;           // pages to open in the launched browser
     };
 
     // The group and the stream must outlive this object; what the user should know about the browsers is
@@ -36,6 +38,8 @@ public:
     // Later: connects or launches more browsers (more's launch and browserUrls), besides those watched.
     bool add(const Options& more, QString* error);
     CdpBrowser* launchedBrowser() const { return m_launched; }
+    // The last launch failed because the browser already runs on that profile without the program.
+    bool browserRunsUnguarded() const { return m_runsUnguarded; }
     // How many browsers are watched now: connected, their pages attached.
     int guardedBrowsers() const { return int(m_foundByDiscovery.size() + m_ready.size()); }
     // What the user sees at a glance: "Guarding 2 browsers, 9 tabs", or "Not guarding any browser".
@@ -63,4 +67,6 @@ private:
     CdpBrowser* m_launched = nullptr;
     QSet<QString> m_foundByDiscovery;
     QSet<const CdpBrowser*> m_ready; // launched or given by address
+    QHash<const CdpBrowser*, qint64> m_launchedPids;
+    bool m_runsUnguarded = false;
 };

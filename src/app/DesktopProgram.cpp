@@ -133,7 +133,7 @@ QWidget* DesktopProgram::loadMainWindow()
     connect(&m_engine->windows(), &ShellWindows::WindowRevoked, this, &DesktopProgram::showGuardStatus);
     showGuardStatus();
     if (!m_browsers->start(&error)) {
-        fail(error);
+        fail(error, m_browsers->browserRunsUnguarded() ? kBrowserRunsUnguarded : 1);
         return nullptr;
     }
     // After the splash has shown it.
@@ -146,23 +146,24 @@ QWidget* DesktopProgram::loadMainWindow()
     return m_form1.get();
 }
 
-void DesktopProgram::handOver(const BrowserConnections::Options& asked)
+DesktopProgram::Refusal DesktopProgram::handOver(const BrowserConnections::Options& asked)
 {
     if (!m_form1 || !m_browsers || m_form1->isUnloaded()) {
         if (!m_ending)
             m_handedOver.append(asked);
-        return;
+        return {};
     }
-    if (!asked.launch && asked.browserUrls.isEmpty()) {
+    if (!asked.launch && asked.browserUrls.isEmpty() && !asked.browserOwnProfile) {
         m_form1->ShowProgram();
-        return;
+        return {};
     }
     QString error;
-    if (!m_browsers->add(asked, &error)) {
-        m_err << error << Qt::endl;
-        m_form1->ShowStatus(error);
-        m_form1->ShowProgram();
-    }
+    if (m_browsers->add(asked, &error))
+        return {};
+    m_err << error << Qt::endl;
+    m_form1->ShowStatus(error);
+    m_form1->ShowProgram();
+    return {m_browsers->browserRunsUnguarded() ? kBrowserRunsUnguarded : 1, error};
 }
 
 void DesktopProgram::connectMainWindow(Form1& form)
@@ -301,14 +302,14 @@ void DesktopProgram::raiseOverMain(QWidget& window)
         m_onTop->MakeTopMost(window.winId());
 }
 
-void DesktopProgram::fail(const QString& text)
+void DesktopProgram::fail(const QString& text, int exitCode)
 {
     m_err << "cannot start: " << text << Qt::endl;
     // A screen nobody looks at gets no dialog that would wait for ever.
     const QString platform = QGuiApplication::platformName();
     if (platform != u"offscreen" && platform != u"minimal")
         QMessageBox::critical(nullptr, m_identity.gProgramName, QStringLiteral("Cannot start: ") + text);
-    QTimer::singleShot(0, this, [this] { emit finished(1); });
+    QTimer::singleShot(0, this, [this, exitCode] { emit finished(exitCode); });
 }
 
 void DesktopProgram::closeLikeExit()

@@ -54,7 +54,7 @@ InstanceChannel::InstanceChannel(QString path, QString dataFolder, QObject* pare
 
 InstanceChannel::~InstanceChannel() = default;
 
-InstanceChannel::Claim InstanceChannel::claimOrHandOver(const QStringList& arguments, QString* error)
+InstanceChannel::Claim InstanceChannel::claimOrHandOver(const QStringList& arguments, QString* error, Answer* answer)
 {
     // Two starts at once: one claims, the other finds it. The lock is taken over from a crashed holder.
     QLockFile lock(m_path + QStringLiteral(".lock"));
@@ -68,11 +68,13 @@ InstanceChannel::Claim InstanceChannel::claimOrHandOver(const QStringList& argum
         QJsonObject request;
         request[QStringLiteral("arguments")] = QJsonArray::fromStringList(arguments);
         socket->write(line(request));
-        const std::optional<QJsonObject> answer = readLine(*socket);
-        if (!answer || !answer->value(QStringLiteral("taken")).toBool()) {
+        const std::optional<QJsonObject> reply = readLine(*socket);
+        if (!reply || !reply->value(QStringLiteral("taken")).toBool()) {
             *error = QStringLiteral("the running program (pid %1) did not take the request").arg(running.pid);
             return Claim::Failed;
         }
+        answer->status = reply->value(QStringLiteral("status")).toInt();
+        answer->message = reply->value(QStringLiteral("message")).toString();
         return Claim::HandedOver;
     }
     if (reached) {
@@ -141,11 +143,13 @@ void InstanceChannel::onReadable(QLocalSocket* socket)
         QStringList list;
         for (const QJsonValue& argument : arguments.toArray())
             list.append(argument.toString());
-        QJsonObject answer;
-        answer[QStringLiteral("taken")] = true;
-        socket->write(line(answer));
+        const Answer answer = m_handler ? m_handler(list) : Answer{};
+        QJsonObject reply;
+        reply[QStringLiteral("taken")] = true;
+        reply[QStringLiteral("status")] = answer.status;
+        reply[QStringLiteral("message")] = answer.message;
+        socket->write(line(reply));
         socket->flush();
-        emit argumentsReceived(list);
     }
     if (socket->bytesAvailable() > kMaxLine)
         socket->disconnectFromServer();

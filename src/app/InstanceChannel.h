@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,6 +23,14 @@ public:
         qint64 pid = 0;
         QString dataFolder;
     };
+    // What the running program made of a handed-over command line: the later start ends with this status,
+    // saying message (when there is one) on its standard error.
+    struct Answer {
+        int status = 0;
+        QString message;
+    };
+    using Handler = std::function<Answer(const QStringList& arguments)>;
+
     enum class Claim {
         Claimed,    // this process is the one program now
         HandedOver, // another one runs and has taken the arguments
@@ -35,14 +44,12 @@ public:
     InstanceChannel(QString path, QString dataFolder, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    // Becomes the session's program, or hands arguments to the one running and waits until it has them.
-    Claim claimOrHandOver(const QStringList& arguments, QString* error);
+    // Becomes the session's program, or hands arguments to the one running and waits for its answer.
+    Claim claimOrHandOver(const QStringList& arguments, QString* error, Answer* answer);
+    // Answers the command lines handed over, once claimed.
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
     // The program running on this channel, if any, without handing anything over.
     std::optional<Running> running() const;
-
-signals:
-    // A later start's command line (its program name first), handed over.
-    void argumentsReceived(const QStringList& arguments);
 
 private:
     void onNewConnection();
@@ -54,4 +61,5 @@ private:
     QString m_path;
     QString m_dataFolder;
     std::unique_ptr<QLocalServer> m_server;
+    Handler m_handler;
 };

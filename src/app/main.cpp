@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QTextStream>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -54,7 +55,7 @@ int runHeadless(HeadlessRunner::Options options, QTextStream& out, QTextStream& 
     QObject::connect(&runner, &HeadlessRunner::finished, QCoreApplication::instance(), &QCoreApplication::exit);
 
     if (!runner.start())
-        return 1;
+        return runner.browserRunsUnguarded() ? DesktopProgram::kBrowserRunsUnguarded : 1;
     std::unique_ptr<DemoDriver> driver;
     if (LoopbackHttpServer* site = runner.demoSite()) {
         driver = std::make_unique<DemoDriver>(runner, *site, err);
@@ -76,7 +77,7 @@ public:
                            "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
         m_parser.addHelpOption();
         m_parser.addVersionOption();
-        m_parser.addOptions({m_headless, m_browserUrl, m_open, m_demo});
+        m_parser.addOptions({m_headless, m_browserUrl, m_open, m_demo, m_profile});
     }
 
     // Reads arguments (the program's name first); a fault in them ends the process, as a command line's does.
@@ -84,6 +85,10 @@ public:
     {
         HeadlessRunner::Options options = takeLaunchOption(arguments);
         m_parser.process(arguments);
+        if (const QString fault = profileFault(); !fault.isEmpty()) {
+            QTextStream(stderr) << fault << Qt::endl;
+            std::exit(2);
+        }
         return read(std::move(options));
     }
     // The same for a handed-over command line, whose faults are only reported.
@@ -94,13 +99,28 @@ public:
             *error = m_parser.errorText();
             return std::nullopt;
         }
+        if (const QString fault = profileFault(); !fault.isEmpty()) {
+            *error = fault;
+            return std::nullopt;
+        }
         return read(std::move(options));
     }
     bool headless() const { return m_parser.isSet(m_headless); }
 
 private:
+    QString profileFault() const
+    {
+        const QString profile = m_parser.value(m_profile);
+        if (!m_parser.isSet(m_profile) || profile == u"default" || profile == u"separate")
+            return {};
+        return QStringLiteral("--browser-profile takes \"default\" (the browser's own) or \"separate\" (Tarnwick's), "
+                              "not \"%1\"")
+            .arg(profile);
+    }
+
     HeadlessRunner::Options read(HeadlessRunner::Options options) const
     {
+        options.browserOwnProfile = m_parser.value(m_profile) == u"default";
         options.browserUrls = m_parser.values(m_browserUrl);
         options.openUrls = m_parser.values(m_open);
         options.demo = m_parser.isSet(m_demo);
@@ -116,6 +136,11 @@ private:
         QStringLiteral("URL")};
     const QCommandLineOption m_open{QStringLiteral("open"), QStringLiteral("Open a page in the launched browser."),
                                     QStringLiteral("URL")};
+    const QCommandLineOption m_profile{
+        QStringLiteral("browser-profile"),
+        QStringLiteral("With --launch: \"default\" starts the browser on its own profile (bookmarks, logins, "
+                       "extensions), \"separate\" (the default) on a profile of Tarnwick's."),
+        QStringLiteral("PROFILE")};
     const QCommandLineOption m_demo{
         QStringLiteral("demo"), QStringLiteral("Show what the program does: a launched browser on a demo page full of "
                                                "popups (without windows when there is no screen).")};
@@ -126,6 +151,7 @@ BrowserConnections::Options browsersAskedFor(const HeadlessRunner::Options& give
     BrowserConnections::Options browsers;
     browsers.launch = given.launch;
     browsers.browserPath = given.browserPath;
+    browsers.browserOwnProfile = given.browserOwnProfile;
     browsers.browserUrls = given.browserUrls;
     browsers.openUrls = given.openUrls;
     return browsers;
@@ -147,10 +173,14 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
         }
     }
     QString error;
-    switch (channel.claimOrHandOver(QCoreApplication::arguments(), &error)) {
+    InstanceChannel::Answer answer;
+    switch (channel.claimOrHandOver(QCoreApplication::arguments(), &error, &answer)) {
     case InstanceChannel::Claim::HandedOver:
-        out << "handed over to the Tarnwick already running" << Qt::endl;
-        return 0;
+        if (!answer.message.isEmpty())
+            err << answer.message << Qt::endl;
+        else
+            out << "handed over to the Tarnwick already running" << Qt::endl;
+        return answer.status;
     case InstanceChannel::Claim::Failed:
         // Better two programs than none; the user is told.
         err << "cannot tell whether Tarnwick is already running: " << error << Qt::endl;
@@ -165,15 +195,15 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
     options.demo = given.demo;
     DesktopProgram program(options, out, err);
     QObject::connect(&program, &DesktopProgram::finished, QCoreApplication::instance(), &QCoreApplication::exit);
-    QObject::connect(&channel, &InstanceChannel::argumentsReceived, &program, [&](const QStringList& arguments) {
+    channel.setHandler([&](const QStringList& arguments) -> InstanceChannel::Answer {
         QString fault;
         const auto asked = CommandLine().parse(arguments, &fault);
         if (!asked) {
-            err << "a later start asked for what cannot be done: " << fault << Qt::endl;
             program.handOver({});
-            return;
+            return {2, fault};
         }
-        program.handOver(browsersAskedFor(*asked));
+        const DesktopProgram::Refusal refusal = program.handOver(browsersAskedFor(*asked));
+        return {refusal.exitCode, refusal.text};
     });
     if (!program.start())
         return 1;

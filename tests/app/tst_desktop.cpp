@@ -245,6 +245,27 @@ void TestDesktop::oneProgramPerSession()
     QVERIFY(second.waitForFinished(30000));
     QCOMPARE(second.exitCode(), 0);
     QVERIFY(second.readAllStandardOutput().contains("handed over"));
+
+    // What the running program cannot do is said by the start that asked, in words and in its exit status.
+    const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium";
+    QStringList arguments{"--headless=new", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
+                          "about:blank"};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+    const QString holder = QStringLiteral("-%1").arg(browser.process().processId());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::symLinkTarget(profile + "/SingletonLock").endsWith(holder), 30000);
+    second.start(program(), {"--launch", "--browser-profile=default"});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4);
+    const QByteArray said = second.readAllStandardError();
+    QVERIFY2(said.contains("Chromium is already running unguarded: close it, then start it from Tarnwick"),
+             said.constData());
+    QCOMPARE(next.process().state(), QProcess::Running);
 }
 
 // The user starts their browser with a debugging port while the program runs, then quits it.
