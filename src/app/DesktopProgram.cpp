@@ -3,6 +3,7 @@
 #include "BlockingEngine.h"
 #include "Form1.h"
 #include "Form8.h"
+#include "GuardedLaunchers.h"
 #include "HotKeyService.h"
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
@@ -176,6 +177,17 @@ void DesktopProgram::connectMainWindow(Form1& form)
     connect(&form, &Form1::VisitRequested, this, &DesktopProgram::showWebsite);
     connect(&form, &Form1::ProgramEnded, this, [this] { emit finished(0); });
     connect(&form, &Form1::StartBrowserRequested, this, &DesktopProgram::startGuardedBrowser);
+    connect(&form, &Form1::InstallLaunchersRequested, this, [this] {
+        QStringList written;
+        QString error;
+        const GuardedLaunchers launchers(GuardedLaunchers::standardFolder(), QCoreApplication::applicationFilePath());
+        const QString text = launchers.install(&written, &error)
+                                 ? QStringLiteral("Guarded browsers added to the applications menu")
+                                 : QStringLiteral("Guarded browsers not added: ") + error;
+        m_err << text << Qt::endl;
+        if (m_form1)
+            m_form1->ShowStatus(text);
+    });
 }
 
 void DesktopProgram::showGuardStatus()

@@ -2,6 +2,7 @@
 #include "BlockingEngine.h"
 #include "DemoDriver.h"
 #include "DesktopProgram.h"
+#include "GuardedLaunchers.h"
 #include "HeadlessRunner.h"
 #include "InstanceChannel.h"
 #include "ProductRecord.h"
@@ -77,7 +78,7 @@ public:
                            "  --launch[=PATH]        Start a browser (PATH, or the first one found) and watch it."));
         m_parser.addHelpOption();
         m_parser.addVersionOption();
-        m_parser.addOptions({m_headless, m_browserUrl, m_open, m_demo, m_profile});
+        m_parser.addOptions({m_headless, m_browserUrl, m_open, m_demo, m_profile, m_install, m_remove});
     }
 
     // Reads arguments (the program's name first); a fault in them ends the process, as a command line's does.
@@ -106,6 +107,8 @@ public:
         return read(std::move(options));
     }
     bool headless() const { return m_parser.isSet(m_headless); }
+    bool installLaunchers() const { return m_parser.isSet(m_install); }
+    bool removeLaunchers() const { return m_parser.isSet(m_remove); }
 
 private:
     QString profileFault() const
@@ -141,6 +144,12 @@ private:
         QStringLiteral("With --launch: \"default\" starts the browser on its own profile (bookmarks, logins, "
                        "extensions), \"separate\" (the default) on a profile of Tarnwick's."),
         QStringLiteral("PROFILE")};
+    const QCommandLineOption m_install{
+        QStringLiteral("install-launchers"),
+        QStringLiteral("Add \"<Browser> (guarded)\" to the applications menu for each browser installed, "
+                       "starting it on its own profile through Tarnwick.")};
+    const QCommandLineOption m_remove{QStringLiteral("remove-launchers"),
+                                      QStringLiteral("Take those entries out of the applications menu again.")};
     const QCommandLineOption m_demo{
         QStringLiteral("demo"), QStringLiteral("Show what the program does: a launched browser on a demo page full of "
                                                "popups (without windows when there is no screen).")};
@@ -221,7 +230,9 @@ int main(int argc, char* argv[])
     const bool headless = hasArgument(argc, argv, "--headless");
     const bool demo = hasArgument(argc, argv, "--demo");
     const bool screen = demo ? hasDisplay() : hasDisplay() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    const bool desktop = !headless && screen && !hasArgument(argc, argv, "--help") &&
+    const bool launchers =
+        hasArgument(argc, argv, "--install-launchers") || hasArgument(argc, argv, "--remove-launchers");
+    const bool desktop = !headless && !launchers && screen && !hasArgument(argc, argv, "--help") &&
                          !hasArgument(argc, argv, "--version") && !hasArgument(argc, argv, "-h") &&
                          !hasArgument(argc, argv, "-v");
     std::unique_ptr<QCoreApplication> app =
@@ -234,6 +245,18 @@ int main(int argc, char* argv[])
 
     CommandLine commandLine;
     HeadlessRunner::Options options = commandLine.process(QCoreApplication::arguments());
+    if (commandLine.installLaunchers() || commandLine.removeLaunchers()) {
+        const GuardedLaunchers entries(GuardedLaunchers::standardFolder(), QCoreApplication::applicationFilePath());
+        QStringList files;
+        QString error;
+        const bool done =
+            commandLine.installLaunchers() ? entries.install(&files, &error) : entries.remove(&files, &error);
+        for (const QString& file : std::as_const(files))
+            out << (commandLine.installLaunchers() ? "written: " : "removed: ") << file << Qt::endl;
+        if (!done)
+            err << error << Qt::endl;
+        return done ? 0 : 1;
+    }
     if (desktop)
         return runDesktop(options, out, err);
     if (!headless && !options.demo) {

@@ -331,6 +331,8 @@ void Form1::createMenus()
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuToolsItem = {item(mnuTools, "mnuToolsItem", QStringLiteral("Add Program to IE Tools Menu"), 0),
                     item(mnuTools, "mnuToolsItem", QStringLiteral("Remove Program from IE Tools Menu"), 1)};
+    mnuTools->addSeparator();
+    mnuLaunchers = item(mnuTools, "mnuLaunchers", QStringLiteral("Add Guarded Browsers to the Applications Menu"), -1);
     mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpItem = item(mnuHelp, "mnuHelpItem", QStringLiteral("View Help"), 0);
@@ -357,6 +359,7 @@ void Form1::createMenus()
     // What the window does not do itself, it asks the program for.
     connect(mnuToolsItem[0], &QAction::triggered, this, &Form1::AddToolsEntryRequested);
     connect(mnuToolsItem[1], &QAction::triggered, this, &Form1::RemoveToolsEntryRequested);
+    connect(mnuLaunchers, &QAction::triggered, this, &Form1::InstallLaunchersRequested);
     connect(mnuHelpItem, &QAction::triggered, this, &Form1::HelpRequested);
     connect(mnuAboutItem, &QAction::triggered, this, &Form1::AboutRequested);
     connect(Command7, &QToolButton::clicked, this, &Form1::VisitRequested);

@@ -95,6 +95,8 @@ signals:
     void RemoveToolsEntryRequested();
     // The user asked for a guarded browser.
     void StartBrowserRequested();
+    // The user asked for the guarded launchers in the applications menu.
+    void InstallLaunchersRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -181,6 +183,7 @@ private:
     QList<QAction*> mnuActionItem;
     QMenu* mnuTools = nullptr;
     QList<QAction*> mnuToolsItem;
+    QAction* mnuLaunchers = nullptr; // beside the original items
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpItem = nullptr; // index 0
     QMenu* mnuAbout = nullptr;

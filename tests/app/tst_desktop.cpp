@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 #include "TestProcess.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
@@ -58,6 +60,7 @@ private slots:
     void withoutAScreenItSaysSo();
     void oneProgramPerSession();
     void guardStatusFollowsTheBrowser();
+    void guardedLaunchersValidateAndStartTheBrowser();
 };
 
 void TestDesktop::init()
@@ -310,6 +313,73 @@ void TestDesktop::guardStatusFollowsTheBrowser()
     browser.process().terminate();
     QVERIFY(browser.process().waitForFinished(30000));
     QVERIFY2(said("Not guarding any browser\n"), err.constData());
+}
+
+void TestDesktop::guardedLaunchersValidateAndStartTheBrowser()
+{
+    QProcess tool;
+    tool.start(program(), {"--install-launchers"});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + "/applications/tarnwick-guarded-chromium.desktop";
+    QVERIFY2(tool.readAllStandardOutput().contains(entry.toUtf8()), qPrintable(entry));
+
+    QProcess validate;
+    validate.start(QStringLiteral("desktop-file-validate"), {entry});
+    if (!validate.waitForStarted())
+        QSKIP("desktop-file-validate is not installed");
+    QVERIFY(validate.waitForFinished(30000));
+    const QByteArray complaints = validate.readAll();
+    QCOMPARE(validate.exitCode(), 0);
+    QVERIFY2(complaints.trimmed().isEmpty(), complaints.constData());
+
+    QString exec, icon, name;
+    for (const QString& line : QString::fromUtf8(readBytes(entry)).split(u'\n')) {
+        if (line.startsWith(u"Exec="))
+            exec = line.mid(5);
+        else if (line.startsWith(u"Icon="))
+            icon = line.mid(5);
+        else if (line.startsWith(u"Name="))
+            name = line.mid(5);
+    }
+    QCOMPARE(name, QStringLiteral("Chromium (guarded)"));
+    // The browser's own icon, as its own entry names it.
+    for (const QString& line : QString::fromUtf8(readBytes("/usr/share/applications/chromium.desktop")).split(u'\n')) {
+        if (line.startsWith(u"Icon=")) {
+            QCOMPARE(icon, line.mid(5));
+            break;
+        }
+    }
+
+    // Started from the menu: the program, which starts the browser on the user's own profile over its pipe.
+    QStringList command;
+    for (const QString& word : exec.split(u' '))
+        command << (word.startsWith(u'"') ? word.mid(1, word.size() - 2) : word);
+    QCOMPARE(command.first(), program());
+    TestProcess started;
+    started.process().start(command.first(), command.mid(1));
+    QVERIFY(started.process().waitForStarted());
+    const QByteArray profile = ("--user-data-dir=" + qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium").toUtf8();
+    const auto guardedBrowsers = [&] {
+        int count = 0;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QList<QByteArray> arguments = readBytes("/proc/" + pid + "/cmdline").split('\0');
+            if (arguments.contains(profile) && arguments.contains("--remote-debugging-pipe") &&
+                std::none_of(arguments.begin(), arguments.end(),
+                             [](const QByteArray& a) { return a.startsWith("--type="); }))
+                ++count;
+        }
+        return count;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(guardedBrowsers(), 1, 60000);
+    started.process().terminate();
+    QVERIFY(started.process().waitForFinished(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(guardedBrowsers(), 0, 30000);
+
+    tool.start(program(), {"--remove-launchers"});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(entry));
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
