@@ -28,6 +28,11 @@ CdpBrowser* HeadlessRunner::launchedBrowser() const
     return m_browsers ? m_browsers->launchedBrowser() : nullptr;
 }
 
+bool HeadlessRunner::browserRunsUnguarded() const
+{
+    return m_browsers && m_browsers->browserRunsUnguarded();
+}
+
 bool HeadlessRunner::start()
 {
     BlockingEngine::Setup setup;
@@ -77,6 +82,7 @@ bool HeadlessRunner::connectBrowsers()
     BrowserConnections::Options options;
     options.launch = m_options.launch;
     options.browserPath = m_options.browserPath;
+    options.browserOwnProfile = m_options.browserOwnProfile;
     options.browserUrls = m_options.browserUrls;
     options.openUrls = m_options.openUrls;
     if (m_demoFolder)

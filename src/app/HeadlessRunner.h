@@ -24,9 +24,10 @@ class HeadlessRunner : public QObject {
 public:
     struct Options {
         bool launch = false;
-        QString browserPath;     // with launch; empty: find one
-        QStringList browserUrls; // running browsers' DevTools endpoints; with neither, look for browsers
-        QStringList openUrls;    // pages to open in the launched browser
+        QString browserPath;            // with launch; empty: find one
+        bool browserOwnProfile = false; // with launch: the browser's own profile, not the program's
+        QStringList browserUrls;        // running browsers' DevTools endpoints; with neither, look for browsers
+        QStringList openUrls;           // pages to open in the launched browser
         // Our own demo site in a launched browser, with settings and lists of its own.
         bool demo = false;
     };
@@ -39,6 +40,8 @@ public:
     // The engine, once start() has succeeded.
     BlockingEngine& engine() const { return *m_engine; }
     CdpBrowser* launchedBrowser() const;
+    // start() failed because the browser to launch already runs on its profile without the program.
+    bool browserRunsUnguarded() const;
     // The demo site, while running the demo.
     LoopbackHttpServer* demoSite() const { return m_demoSite.get(); }
 
