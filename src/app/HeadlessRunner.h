@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BrowserConnections.h"
 #include "UnansweredPrompt.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <memory>
 
 class BlockingEngine;
-class BrowserConnections;
 class CdpBrowser;
 class LoopbackHttpServer;
 class SoundService;
@@ -30,6 +30,9 @@ public:
         QStringList openUrls;           // pages to open in the launched browser
         // Our own demo site in a launched browser, with settings and lists of its own.
         bool demo = false;
+
+        // The browsers these options ask for, as either face connects them.
+        BrowserConnections::Options browsers() const;
     };
 
     HeadlessRunner(Options options, QTextStream& out, QTextStream& err, QObject* parent = nullptr);

@@ -155,17 +155,6 @@ private:
                                                "popups (without windows when there is no screen).")};
 };
 
-BrowserConnections::Options browsersAskedFor(const HeadlessRunner::Options& given)
-{
-    BrowserConnections::Options browsers;
-    browsers.launch = given.launch;
-    browsers.browserPath = given.browserPath;
-    browsers.browserOwnProfile = given.browserOwnProfile;
-    browsers.browserUrls = given.browserUrls;
-    browsers.openUrls = given.openUrls;
-    return browsers;
-}
-
 QString dataFolder()
 {
     return BlockingEngine::standardDataFolder(ProductRecord::compiled().ProductName);
@@ -200,7 +189,7 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
 
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopProgram::Options options;
-    options.browsers = browsersAskedFor(given);
+    options.browsers = given.browsers();
     options.demo = given.demo;
     DesktopProgram program(options, out, err);
     QObject::connect(&program, &DesktopProgram::finished, QCoreApplication::instance(), &QCoreApplication::exit);
@@ -211,7 +200,7 @@ int runDesktop(const HeadlessRunner::Options& given, QTextStream& out, QTextStre
             program.handOver({});
             return {2, fault};
         }
-        const DesktopProgram::Refusal refusal = program.handOver(browsersAskedFor(*asked));
+        const DesktopProgram::Refusal refusal = program.handOver(asked->browsers());
         return {refusal.exitCode, refusal.text};
     });
     if (!program.start())
