@@ -36,6 +36,17 @@ QString settingsFile()
     return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick/Tarnwick.ini");
 }
 
+// A page that asks for a popup again and again, so that one comes once the runner watches, and settings that
+// block it without a question or a sound.
+bool writePopupSite(const QTemporaryDir& site)
+{
+    return writeBytes(site.filePath("index.html"),
+                      "<!doctype html><title>opener</title>"
+                      "<script>setInterval(() => window.open('/ad.html'), 300)</script>") &&
+           writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>") &&
+           writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n");
+}
+
 // The pids of the browsers started with the given profile folder.
 QList<qint64> browsersWithProfile(const QString& profile)
 {
@@ -181,14 +192,9 @@ void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
 void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
 {
     QTemporaryDir site;
-    // A page that asks for a popup again and again, so that one comes once the runner watches.
-    QVERIFY(writeBytes(site.filePath("index.html"),
-                       "<!doctype html><title>opener</title>"
-                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
-    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    QVERIFY(writePopupSite(site));
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
-    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
 
     quint16 port = 0;
     {
@@ -248,13 +254,9 @@ void TestHeadless::findsABrowserStartedWithItsDebuggingPort()
 {
     QFETCH(bool, fixedPort);
     QTemporaryDir site;
-    QVERIFY(writeBytes(site.filePath("index.html"),
-                       "<!doctype html><title>opener</title>"
-                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
-    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    QVERIFY(writePopupSite(site));
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
-    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
 
     quint16 port = 0;
     if (fixedPort) {
@@ -315,13 +317,9 @@ void TestHeadless::findsABrowserStartedWithItsDebuggingPort()
 void TestHeadless::launchesTheBrowserOnItsOwnProfile()
 {
     QTemporaryDir site;
-    QVERIFY(writeBytes(site.filePath("index.html"),
-                       "<!doctype html><title>opener</title>"
-                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
-    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    QVERIFY(writePopupSite(site));
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
-    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
     const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium");
 
     {
