@@ -749,10 +749,11 @@ BENCHMARK_CAPTURE(BM_AllowedPopupLoad, attached, true)->Iterations(60)->UseManua
 BENCHMARK_CAPTURE(BM_AllowedPopupLoad, detached, false)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // What the browser-wide document gate costs an ordinary navigation: a watched page follows a link (a
-// navigation its own document starts) and the clock stops when the site sees the request. Every other
-// navigation runs with the gate taken down, so both halves share the browser, the page and the machine's load.
+// navigation its own document starts) and the clock stops when the site sees the request. The gate is up,
+// idle or down in turn from one navigation to the next, so all share the browser, the page and the machine's load.
 // "held": how long the program kept the request; "round_trip": one bare command to the browser and back,
-// the other part of what the gate adds.
+// the other part of what the gate adds. "idle_gate": interception on but with a pattern that matches nothing, what the
+// browser charges for interception being on at all, before anything is held.
 void BM_NavigationGate(benchmark::State& state)
 {
     Site site;
@@ -772,9 +773,14 @@ void BM_NavigationGate(benchmark::State& state)
     }
     const QJsonObject gatePatterns{
         {"patterns", QJsonArray{QJsonObject{{"resourceType", "Document"}, {"requestStage", "Request"}}}}};
-    auto setGate = [&](bool up) {
-        const auto reply = up ? command(connection, QStringLiteral("Fetch.enable"), gatePatterns)
-                              : command(connection, QStringLiteral("Fetch.disable"));
+    const QJsonObject idlePatterns{{"patterns", QJsonArray{QJsonObject{{"urlPattern", "*://matches.nothing/*"},
+                                                                       {"resourceType", "Document"},
+                                                                       {"requestStage", "Request"}}}}};
+    enum Gate { Up, Idle, Down, GateCount };
+    auto setGate = [&](Gate gate) {
+        const auto reply = gate == Up     ? command(connection, QStringLiteral("Fetch.enable"), gatePatterns)
+                           : gate == Idle ? command(connection, QStringLiteral("Fetch.enable"), idlePatterns)
+                                          : command(connection, QStringLiteral("Fetch.disable"));
         return reply && reply->ok();
     };
 
@@ -815,10 +821,11 @@ void BM_NavigationGate(benchmark::State& state)
     };
 
     std::vector<double> gated;
+    std::vector<double> idle;
     std::vector<double> open;
     std::vector<double> held;
     std::vector<double> roundTrips;
-    bool gateUp = true;
+    Gate gate = Up;
     for (auto _ : state) {
         watcher.tap->passages.clear();
         watcher.tap->recording = true;
@@ -829,21 +836,23 @@ void BM_NavigationGate(benchmark::State& state)
             break;
         }
         state.SetIterationTime(*took / 1000.0);
-        (gateUp ? gated : open).push_back(*took);
-        if (const double wait = gateUp ? heldFor() : kNone; !std::isnan(wait))
+        (gate == Up ? gated : gate == Idle ? idle : open).push_back(*took);
+        if (const double wait = gate == Up ? heldFor() : kNone; !std::isnan(wait))
             held.push_back(wait);
         // One bare command's round trip to the browser now, which the gate adds to a navigation besides.
         const double askedAt = wallMs();
         if (command(connection, QStringLiteral("Browser.getVersion")))
             roundTrips.push_back(wallMs() - askedAt);
-        gateUp = !gateUp;
-        if (!setGate(gateUp)) {
+        gate = Gate((gate + 1) % GateCount);
+        if (!setGate(gate)) {
             state.SkipWithError("the gate did not answer");
             break;
         }
     }
-    (void)setGate(true);
+    (void)setGate(Up);
     state.counters["gated_median_ms"] = median(gated);
+    state.counters["idle_gate_median_ms"] = median(idle);
+    state.counters["idle_gate_cost_median_ms"] = median(idle) - median(open);
     state.counters["gated_p90_ms"] = percentile(gated, 0.9);
     state.counters["open_median_ms"] = median(open);
     state.counters["open_p90_ms"] = percentile(open, 0.9);
@@ -853,7 +862,7 @@ void BM_NavigationGate(benchmark::State& state)
     state.counters["round_trip_median_ms"] = median(roundTrips);
     state.counters["blocked"] = watcher.state.gBlockedCount;
 }
-BENCHMARK(BM_NavigationGate)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NavigationGate)->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One tracker rebuild, as a window event starts it, with 200 pages open in the browser: the event and the
 // tracker taking it in (reading the sinks runs the rebuild that is due) are what is timed.

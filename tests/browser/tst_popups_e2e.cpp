@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -31,6 +32,7 @@ class TestPopupsEndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void everyKindOfPopupIsBlockedBeforeTheNetwork();
+    void burstOfReachablePopupsLeaksNothing();
     void allowedSitePopupLoads();
     void allowNextLetsExactlyOneThrough();
     void realHoverOverALinkLetsThePopupThrough();
@@ -81,6 +83,35 @@ void TestPopupsEndToEnd::everyKindOfPopupIsBlockedBeforeTheNetwork()
     QCOMPARE(rig.state.gBlockedCount, 5);
     QVERIFY2(!rig.requested("/target-"), qPrintable(rig.requests().join(' ')));
     QCOMPARE(rig.tracker->Count(), 3); // the first tab and the two pages
+}
+
+// A page that opens popup after popup in one script and writes into each: every one is closed while the next is
+// opened, and neither a popup's own address nor what is written into it reaches the network.
+void TestPopupsEndToEnd::burstOfReachablePopupsLeaksNothing()
+{
+    BrowserRig rig;
+    rig.addPage("index.html", kOpener);
+    CdpBrowser* browser = rig.launch();
+    QVERIFY(browser);
+    CdpPageWindow* page = rig.open(browser, "/index.html");
+    QVERIFY(page);
+
+    constexpr int kPopups = 12;
+    rig.run(page, QStringLiteral("for (let i = 0; i < %1; ++i) {"
+                                 " const w = window.open(i % 2 ? '/burst-page-' + i + '.html' : '');"
+                                 " if (w) { w.document.write('<img src=\"/burst-written-' + i + '.png\">"
+                                 "<script src=\"/burst-written-' + i + '.js\"></scr' + 'ipt>'); w.document.close(); }"
+                                 " } window.burstDone = true;")
+                      .arg(kPopups));
+    QVERIFY(decisionsReach(rig, kPopups));
+    QVERIFY(std::all_of(rig.decisions.cbegin(), rig.decisions.cend(), [](const auto& d) { return d.blocked; }));
+    // The opener went on to the end of its script and still answers.
+    QVERIFY(QTest::qWaitFor([&] { return rig.evaluate(page, "window.burstDone === true").value("value").toBool(); },
+                            15000));
+    QVERIFY(QTest::qWaitFor([&] { return rig.tracker->Count() == 2; }, 15000)); // the first tab and the opener
+    QTest::qWait(500);
+    QCOMPARE(int(rig.decisions.size()), kPopups);
+    QVERIFY2(!rig.requested("/burst-"), qPrintable(rig.requests().join(' ')));
 }
 
 void TestPopupsEndToEnd::allowedSitePopupLoads()

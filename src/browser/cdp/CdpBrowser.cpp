@@ -325,27 +325,30 @@ void CdpBrowser::blockPopup(Popup& popup)
         closePopup(popup.sessionId);
         return;
     }
-    // Closed while still paused, it never asks for anything itself, so no request gate. Its opener, held with it
-    // when they share a renderer, may write into it once let go, and what is written loads through the opener: an
-    // opener that can reach it goes on only after the popup's document allows no loads and the close is asked
-    // for. One that cannot reach it goes on at once.
+    // Closed while still paused, the close goes at once. An opener that cannot reach it goes on at once. One
+    // that can, held with it when they share a renderer, may write into it once let go, and what is written loads
+    // through the opener: the popup's document is first made to allow no loads, and then the popup itself is let
+    // go, which lets its opener go on too. Both go on the popup's session, so the renderer takes them in that
+    // order, without waiting for us. Let go, the popup may still ask for its own document: that waits at the
+    // browser-wide gate, which fails it. The opener is also sent on once the policy is answered, or the popup has
+    // gone, for when the close came first.
     const QString sessionId = popup.sessionId;
     const QString openerSessionId = popup.openerSessionId;
-    if (!popup.canAccessOpener) {
+    if (popup.canAccessOpener) {
+        QPointer<CdpBrowser> self(this);
+        m_connection->send(
+            QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}),
+            [self, openerSessionId](const CdpConnection::Reply&) {
+                if (self)
+                    self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {},
+                                             openerSessionId);
+            },
+            sessionId, kGateTimeout);
         closePopup(sessionId);
-        m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
         return;
     }
-    QPointer<CdpBrowser> self(this);
-    m_connection->send(
-        QStringLiteral("Runtime.evaluate"), object({{"expression", kNoLoadsPolicy}}),
-        [self, sessionId, openerSessionId](const CdpConnection::Reply&) {
-            if (!self)
-                return;
-            self->closePopup(sessionId);
-            self->m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
-        },
-        sessionId, kGateTimeout);
+    closePopup(sessionId);
+    m_connection->send(QStringLiteral("Runtime.runIfWaitingForDebugger"), {}, {}, openerSessionId);
 }
 
 void CdpBrowser::closePopup(const QString& sessionId)
@@ -443,10 +446,14 @@ void CdpBrowser::onDocumentPaused(const QJsonObject& params)
         it->requestId = request.requestId; // held until the decision
         return;
     }
+    const auto popup =
+        std::find_if(m_popups.cbegin(), m_popups.cend(), [&](const Popup& each) { return each.targetId == frameId; });
+    if (popup != m_popups.cend() && popup->decided && popup->cancel) {
+        failRequest(request); // a blocked popup let go so that its opener runs on
+        return;
+    }
     // A page's own navigation, a popup's (it has its own gate), or a tab nobody asked for by script: on its way.
-    const bool known =
-        windowOfTarget(frameId) || m_newTabs.contains(frameId) ||
-        std::any_of(m_popups.cbegin(), m_popups.cend(), [&](const Popup& popup) { return popup.targetId == frameId; });
+    const bool known = windowOfTarget(frameId) || m_newTabs.contains(frameId) || popup != m_popups.cend();
     if (!known) {
         const QString url = params.value(u"request").toObject().value(u"url").toString();
         if (CdpPageWindow* opener = askerOfNewTab(url)) {
