@@ -325,13 +325,11 @@ void CdpBrowser::blockPopup(Popup& popup)
         closePopup(popup.sessionId);
         return;
     }
-    // Closed while still paused, the close goes at once. An opener that cannot reach it goes on at once. One
-    // that can, held with it when they share a renderer, may write into it once let go, and what is written loads
-    // through the opener: the popup's document is first made to allow no loads, and then the popup itself is let
-    // go, which lets its opener go on too. Both go on the popup's session, so the renderer takes them in that
-    // order, without waiting for us. Let go, the popup may still ask for its own document: that waits at the
-    // browser-wide gate, which fails it. The opener is also sent on once the policy is answered, or the popup has
-    // gone, for when the close came first.
+    // Closed while still paused, it never asks for anything itself. An opener that cannot reach it goes on at once.
+    // One that can, held with it when they share a renderer, may write into it once let go, and what is written
+    // loads through the opener: the close goes out together with a policy that lets the popup's document load
+    // nothing, and the opener goes on once the policy is answered, or failed because the popup's session has gone.
+    // Should the popup still ask for its own document, the browser-wide gate fails it.
     const QString sessionId = popup.sessionId;
     const QString openerSessionId = popup.openerSessionId;
     if (popup.canAccessOpener) {
