@@ -380,6 +380,9 @@ void CdpBrowser::forgetPopup(QHash<QString, Popup>::iterator it)
     for (const PausedRequest& request : std::as_const(it->paused))
         failRequest(request);
     const std::weak_ptr<NewWindowRequest> waiting = it->request;
+    // Its gate goes with its session, and the browser then lets go what that gate held: the document must still
+    // not load while the target lingers.
+    m_blockedTabs.insert(it->targetId);
     m_popups.erase(it);
     // Last: whoever waits may do anything, this browser's popups included.
     if (const auto request = waiting.lock())
@@ -646,7 +649,6 @@ void CdpBrowser::onTargetCreated(const QJsonObject& info)
 void CdpBrowser::onTargetDestroyed(const QString& targetId)
 {
     m_createdPages.remove(targetId);
-    m_blockedTabs.remove(targetId);
     if (auto it = m_newTabs.find(targetId); it != m_newTabs.end())
         forgetNewTab(it);
     for (auto it = m_popups.begin(); it != m_popups.end(); ++it) {
@@ -655,6 +657,7 @@ void CdpBrowser::onTargetDestroyed(const QString& targetId)
             break;
         }
     }
+    m_blockedTabs.remove(targetId);
     for (std::size_t i = 0; i < m_windows.size(); ++i) {
         if (m_windows[i]->targetId() == targetId) {
             removeWindow(i);

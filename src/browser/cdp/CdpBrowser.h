@@ -144,7 +144,7 @@ private:
     std::vector<std::shared_ptr<CdpPageWindow>> m_windows;
     QHash<QString, Popup> m_popups;         // by the popup's session
     QHash<QString, NewTab> m_newTabs;       // by the tab's target
-    QSet<QString> m_blockedTabs;            // new tabs closed by a block, until their targets are gone
+    QSet<QString> m_blockedTabs;            // tabs and popups closed unloaded, until their targets are gone
     QHash<QString, QString> m_createdPages; // address of each page created without an opener, until attached
     static constexpr qsizetype kMaxCreatedPages = 256;
     long m_cookie = 0;
