@@ -2,14 +2,68 @@
 
 #include "SiteName.h"
 
+#include <QVarLengthArray>
+
+#include <bit>
+
+namespace {
+
+constexpr quint64 kSeed = 0xcbf29ce484222325ULL;
+constexpr quint64 kPrime = 0x100000001b3ULL;
+
+// The bits of a running hash spread over all of its width, so that its low bits can pick a slot.
+quint64 mix(quint64 h)
+{
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// Hashed from the right, so one pass over a host gives the hash of every parent domain in it:
+// hashes[i] is the hash of host[i..].
+using Hashes = QVarLengthArray<quint64, 256>;
+void hashSuffixes(QStringView host, Hashes& hashes)
+{
+    hashes.resize(host.size());
+    quint64 h = kSeed;
+    for (qsizetype i = host.size() - 1; i >= 0; --i)
+        hashes[i] = h = (h ^ host[i].unicode()) * kPrime;
+    for (quint64& each : hashes)
+        each = mix(each);
+}
+
+// Entries as people type them: lower-case letters, digits, "-", "_" and dots, not ending in a dot. SiteHost()
+// gives such an entry back unchanged, so it need not be made into a new string.
+bool isPlainHost(QStringView entry)
+{
+    if (entry.isEmpty() || entry.back() == u'.')
+        return false;
+    for (QChar c : entry) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'.' || u == u'-' || u == u'_'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void SiteList::setText(const QString& text)
 {
     m_text = text;
-    // The views first: they point into the hosts.
-    m_parents.clear();
-    m_hosts.clear();
-    for (QStringView line : QStringView(m_text).split(LineEnd))
-        index(line);
+    // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
+    const QStringView all(m_text);
+    clearIndex(all.count(LineEnd) + 1 + all.count(u'.'));
+    m_keys.reserve(m_text.size());
+    qsizetype start = 0;
+    for (qsizetype end = all.indexOf(LineEnd); end >= 0; end = all.indexOf(LineEnd, start)) {
+        index(all.sliced(start, end - start));
+        start = end + LineEnd.size();
+    }
+    index(all.sliced(start));
 }
 
 void SiteList::setEntries(const QStringList& entries)
@@ -38,24 +92,151 @@ QString SiteList::textOf(const QStringList& entries)
     return text;
 }
 
+void SiteList::clearIndex(qsizetype expected)
+{
+    m_nodes.clear();
+    m_nodes.reserve(std::size_t(expected));
+    m_keys.clear();
+    m_slots.assign(std::bit_ceil(std::size_t(std::max<qsizetype>(16, 2 * expected))), -1);
+    m_answered = false;
+}
+
+qint32 SiteList::find(QStringView key, quint64 hash) const
+{
+    if (m_nodes.empty())
+        return -1;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const qint32 at = m_slots[i];
+        if (at < 0)
+            return -1;
+        const Node& node = m_nodes[std::size_t(at)];
+        if (node.hash == hash && keyOf(node) == key)
+            return at;
+    }
+}
+
+qint32 SiteList::insert(qsizetype offset, qsizetype length, quint64 hash)
+{
+    if (2 * (m_nodes.size() + 1) > m_slots.size())
+        grow();
+    const auto at = qint32(m_nodes.size());
+    Node node;
+    node.hash = hash;
+    node.offset = offset;
+    node.length = length;
+    m_nodes.push_back(node);
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = hash & mask;
+    while (m_slots[i] >= 0)
+        i = (i + 1) & mask;
+    m_slots[i] = at;
+    return at;
+}
+
+void SiteList::grow()
+{
+    m_slots.assign(std::max<std::size_t>(16, 2 * m_slots.size()), -1);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = 0; at < m_nodes.size(); ++at) {
+        std::size_t i = m_nodes[at].hash & mask;
+        while (m_slots[i] >= 0)
+            i = (i + 1) & mask;
+        m_slots[i] = qint32(at);
+    }
+}
+
 void SiteList::index(QStringView entry)
 {
     // Nothing longer than a host name can be is a site: it matches nothing, and costs nothing.
     if (entry.size() > MaxEntryLength)
         return;
-    QString found = SiteHost(entry);
-    if (found.isEmpty())
+    QString made;
+    QStringView host = entry;
+    if (!isPlainHost(entry)) {
+        made = SiteHost(entry);
+        host = made;
+    }
+    if (host.isEmpty())
         return;
-    const QString& host = *m_hosts.insert(std::move(found)).first;
+    Hashes hashes;
+    hashSuffixes(host, hashes);
+    if (m_answered)
+        forgetAnswersAbove(host, hashes.constData());
+
+    qint32 node = find(host, hashes[0]);
+    if (node < 0) {
+        const qsizetype offset = m_keys.size();
+        m_keys += host;
+        node = insert(offset, host.size(), hashes[0]);
+    }
+    m_nodes[std::size_t(node)].host = true;
     if (IsAddressLiteral(host))
         return;
-    // Parents down to the registrable domain only: "www.shop.co.uk" stands for "shop.co.uk", never "co.uk".
-    const qsizetype floor = m_suffixes.registrableDomain(host).size();
-    if (floor == 0)
-        return;
-    for (qsizetype dot = host.indexOf(u'.'); dot >= 0 && host.size() - dot - 1 >= floor;
-         dot = host.indexOf(u'.', dot + 1))
-        m_parents.insert(QStringView(host).sliced(dot + 1));
+    // Linked under each parent up to the first one linked already. A registrable domain has a dot in it, so a
+    // name without one ("com") is never covered from below and is left out.
+    const qsizetype base = m_nodes[std::size_t(node)].offset;
+    qint32 child = node;
+    for (qsizetype dot = host.indexOf(u'.'); dot >= 0 && !m_nodes[std::size_t(child)].chained;) {
+        const qsizetype start = dot + 1;
+        const qsizetype next = host.indexOf(u'.', start);
+        if (next < 0)
+            break;
+        qint32 parent = find(host.sliced(start), hashes[start]);
+        if (parent < 0)
+            parent = insert(base + start, host.size() - start, hashes[start]);
+        Node& below = m_nodes[std::size_t(child)];
+        below.nextSibling = m_nodes[std::size_t(parent)].firstChild;
+        below.chained = true;
+        m_nodes[std::size_t(parent)].firstChild = child;
+        child = parent;
+        dot = next;
+    }
+}
+
+void SiteList::forgetAnswersAbove(QStringView host, const quint64* hashes)
+{
+    for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
+        if (const qint32 parent = find(host.sliced(dot + 1), hashes[dot + 1]); parent >= 0)
+            m_nodes[std::size_t(parent)].covered = 0;
+    }
+}
+
+qint32 SiteList::floorOf(const Node& node) const
+{
+    if (node.floor < 0) {
+        const QStringView host = keyOf(node);
+        node.floor = IsAddressLiteral(host) ? 0 : qint32(m_suffixes.registrableDomain(host).size());
+    }
+    return node.floor;
+}
+
+bool SiteList::coveredBelow(qint32 parent) const
+{
+    const Node& top = m_nodes[std::size_t(parent)];
+    if (top.covered != 0)
+        return top.covered > 0;
+    // Some entry below reaches up to here: its registrable domain is no longer than this name
+    // ("www.shop.co.uk" stands for "shop.co.uk", never "co.uk").
+    bool covered = false;
+    QVarLengthArray<qint32, 64> pending;
+    if (top.firstChild >= 0)
+        pending.append(top.firstChild);
+    while (!pending.isEmpty() && !covered) {
+        const Node& node = m_nodes[std::size_t(pending.back())];
+        pending.removeLast();
+        if (node.nextSibling >= 0)
+            pending.append(node.nextSibling);
+        if (node.firstChild >= 0)
+            pending.append(node.firstChild);
+        if (node.host) {
+            const qint32 floor = floorOf(node);
+            covered = floor > 0 && floor <= top.length;
+        }
+    }
+    top.covered = covered ? 1 : -1;
+    m_answered = true;
+    return covered;
 }
 
 bool SiteList::covers(QStringView site) const
@@ -65,19 +246,25 @@ bool SiteList::covers(QStringView site) const
 
 bool SiteList::coversHost(QStringView host) const
 {
-    if (host.isEmpty())
+    if (host.isEmpty() || m_nodes.empty())
         return false;
-    if (m_hosts.contains(host))
+    Hashes hashes;
+    hashSuffixes(host, hashes);
+    const qint32 node = find(host, hashes[0]);
+    if (node >= 0 && m_nodes[std::size_t(node)].host)
         return true;
     if (IsAddressLiteral(host))
         return false;
     // An entry below the site ("www.shop.com" covers "shop.com").
-    if (m_parents.contains(host))
+    if (node >= 0 && coveredBelow(node))
         return true;
     // An entry above the site ("shop.com" covers "www.shop.com").
     for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
-        const QStringView parent = host.sliced(dot + 1);
-        if (!parent.isEmpty() && m_hosts.contains(parent) && !IsAddressLiteral(parent))
+        const qsizetype start = dot + 1;
+        if (start == host.size())
+            continue;
+        const qint32 parent = find(host.sliced(start), hashes[start]);
+        if (parent >= 0 && m_nodes[std::size_t(parent)].host && !IsAddressLiteral(host.sliced(start)))
             return true;
     }
     return false;
