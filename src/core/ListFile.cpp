@@ -22,6 +22,8 @@ QStringList ListFile::Contents::texts() const
 ListFile::Contents ListFile::read(const QByteArray& bytes)
 {
     Contents contents;
+    // At most one entry a line.
+    contents.entries.reserve(bytes.count('\n') + 1);
     qsizetype start = 0;
     int lineNumber = 0;
     while (start < bytes.size()) {

@@ -22,19 +22,6 @@ quint64 mix(quint64 h)
     return h;
 }
 
-// Hashed from the right, so one pass over a host gives the hash of every parent domain in it:
-// hashes[i] is the hash of host[i..].
-using Hashes = QVarLengthArray<quint64, 256>;
-void hashSuffixes(QStringView host, Hashes& hashes)
-{
-    hashes.resize(host.size());
-    quint64 h = kSeed;
-    for (qsizetype i = host.size() - 1; i >= 0; --i)
-        hashes[i] = h = (h ^ host[i].unicode()) * kPrime;
-    for (quint64& each : hashes)
-        each = mix(each);
-}
-
 // Entries as people type them: lower-case letters, digits, "-", "_" and dots, not ending in a dot. SiteHost()
 // gives such an entry back unchanged, so it need not be made into a new string.
 bool isPlainHost(QStringView entry)
@@ -51,17 +38,36 @@ bool isPlainHost(QStringView entry)
 
 } // namespace
 
+// Hashed from the right, so one pass over a host gives the hash of every parent domain in it:
+// at(i) is the hash of host[i..].
+class SiteList::Hashes {
+public:
+    explicit Hashes(QStringView host)
+        : m_running(host.size())
+    {
+        quint64 h = kSeed;
+        for (qsizetype i = host.size() - 1; i >= 0; --i)
+            m_running[i] = h = (h ^ host[i].unicode()) * kPrime;
+    }
+    quint32 at(qsizetype i) const { return quint32(mix(m_running[i])); }
+
+private:
+    QVarLengthArray<quint64, 256> m_running;
+};
+
 void SiteList::setText(const QString& text)
 {
     m_text = text;
     // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
     const QStringView all(m_text);
-    clearIndex(all.count(LineEnd) + 1 + all.count(u'.'));
+    clearIndex(all.count(u'\n') + 1 + all.count(u'.'));
     m_keys.reserve(m_text.size());
     qsizetype start = 0;
-    for (qsizetype end = all.indexOf(LineEnd); end >= 0; end = all.indexOf(LineEnd, start)) {
-        index(all.sliced(start, end - start));
-        start = end + LineEnd.size();
+    for (qsizetype end = all.indexOf(u'\r'); end >= 0; end = all.indexOf(u'\r', end + 1)) {
+        if (all.sliced(end).startsWith(LineEnd)) {
+            index(all.sliced(start, end - start));
+            start = end + LineEnd.size();
+        }
     }
     index(all.sliced(start));
 }
@@ -101,7 +107,7 @@ void SiteList::clearIndex(qsizetype expected)
     m_answered = false;
 }
 
-qint32 SiteList::find(QStringView key, quint64 hash) const
+qint32 SiteList::find(QStringView key, quint32 hash) const
 {
     if (m_nodes.empty())
         return -1;
@@ -116,15 +122,15 @@ qint32 SiteList::find(QStringView key, quint64 hash) const
     }
 }
 
-qint32 SiteList::insert(qsizetype offset, qsizetype length, quint64 hash)
+qint32 SiteList::insert(qsizetype offset, qsizetype length, quint32 hash)
 {
     if (2 * (m_nodes.size() + 1) > m_slots.size())
         grow();
     const auto at = qint32(m_nodes.size());
     Node node;
     node.hash = hash;
-    node.offset = offset;
-    node.length = length;
+    node.offset = qint32(offset);
+    node.length = qint32(length);
     m_nodes.push_back(node);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t i = hash & mask;
@@ -159,16 +165,15 @@ void SiteList::index(QStringView entry)
     }
     if (host.isEmpty())
         return;
-    Hashes hashes;
-    hashSuffixes(host, hashes);
+    const Hashes hashes(host);
     if (m_answered)
-        forgetAnswersAbove(host, hashes.constData());
+        forgetAnswersAbove(host, hashes);
 
-    qint32 node = find(host, hashes[0]);
+    qint32 node = find(host, hashes.at(0));
     if (node < 0) {
         const qsizetype offset = m_keys.size();
         m_keys += host;
-        node = insert(offset, host.size(), hashes[0]);
+        node = insert(offset, host.size(), hashes.at(0));
     }
     m_nodes[std::size_t(node)].host = true;
     if (IsAddressLiteral(host))
@@ -182,9 +187,9 @@ void SiteList::index(QStringView entry)
         const qsizetype next = host.indexOf(u'.', start);
         if (next < 0)
             break;
-        qint32 parent = find(host.sliced(start), hashes[start]);
+        qint32 parent = find(host.sliced(start), hashes.at(start));
         if (parent < 0)
-            parent = insert(base + start, host.size() - start, hashes[start]);
+            parent = insert(base + start, host.size() - start, hashes.at(start));
         Node& below = m_nodes[std::size_t(child)];
         below.nextSibling = m_nodes[std::size_t(parent)].firstChild;
         below.chained = true;
@@ -194,10 +199,10 @@ void SiteList::index(QStringView entry)
     }
 }
 
-void SiteList::forgetAnswersAbove(QStringView host, const quint64* hashes)
+void SiteList::forgetAnswersAbove(QStringView host, const Hashes& hashes)
 {
     for (qsizetype dot = host.indexOf(u'.'); dot >= 0; dot = host.indexOf(u'.', dot + 1)) {
-        if (const qint32 parent = find(host.sliced(dot + 1), hashes[dot + 1]); parent >= 0)
+        if (const qint32 parent = find(host.sliced(dot + 1), hashes.at(dot + 1)); parent >= 0)
             m_nodes[std::size_t(parent)].covered = 0;
     }
 }
@@ -248,9 +253,8 @@ bool SiteList::coversHost(QStringView host) const
 {
     if (host.isEmpty() || m_nodes.empty())
         return false;
-    Hashes hashes;
-    hashSuffixes(host, hashes);
-    const qint32 node = find(host, hashes[0]);
+    const Hashes hashes(host);
+    const qint32 node = find(host, hashes.at(0));
     if (node >= 0 && m_nodes[std::size_t(node)].host)
         return true;
     if (IsAddressLiteral(host))
@@ -263,7 +267,7 @@ bool SiteList::coversHost(QStringView host) const
         const qsizetype start = dot + 1;
         if (start == host.size())
             continue;
-        const qint32 parent = find(host.sliced(start), hashes[start]);
+        const qint32 parent = find(host.sliced(start), hashes.at(start));
         if (parent >= 0 && m_nodes[std::size_t(parent)].host && !IsAddressLiteral(host.sliced(start)))
             return true;
     }

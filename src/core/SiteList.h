@@ -33,9 +33,9 @@ private:
     // One name in the index: an entry's host, a parent domain of one, or both. Parents are linked to the
     // names one label longer below them, so a parent is checked against its entries only when a site asks.
     struct Node {
-        quint64 hash = 0;
-        qsizetype offset = 0; // into m_keys
-        qsizetype length = 0;
+        quint32 hash = 0;
+        qint32 offset = 0; // into m_keys
+        qint32 length = 0;
         qint32 firstChild = -1;
         qint32 nextSibling = -1;
         // The length of a host's registrable domain, worked out the first time a parent asks; 0 for none.
@@ -44,16 +44,17 @@ private:
         bool chained = false;      // linked below its own parent
         mutable qint8 covered = 0; // a parent's answer once known: 1 covered, -1 not
     };
+    class Hashes;
 
     void clearIndex(qsizetype expected);
     void index(QStringView entry);
     QStringView keyOf(const Node& node) const { return QStringView(m_keys).sliced(node.offset, node.length); }
-    qint32 find(QStringView key, quint64 hash) const;
-    qint32 insert(qsizetype offset, qsizetype length, quint64 hash);
+    qint32 find(QStringView key, quint32 hash) const;
+    qint32 insert(qsizetype offset, qsizetype length, quint32 hash);
     void grow();
     qint32 floorOf(const Node& node) const;
     bool coveredBelow(qint32 parent) const;
-    void forgetAnswersAbove(QStringView host, const quint64* hashes);
+    void forgetAnswersAbove(QStringView host, const Hashes& hashes);
 
     PublicSuffixList m_suffixes;
     QString m_text;

@@ -148,8 +148,11 @@ void SiteListStore::take(const QByteArray& bytes, bool keepRows)
     QList<QByteArray> rowBytes;
     if (keepRows) {
         rows = m_model.stringList();
+        rowBytes.reserve(rows.size() + contents.entries.size());
         for (const QString& row : std::as_const(rows))
             rowBytes.append(row.toUtf8());
+    } else {
+        rowBytes.reserve(contents.entries.size());
     }
     const QStringList entries = contents.texts();
     rows += entries;
@@ -159,8 +162,8 @@ void SiteListStore::take(const QByteArray& bytes, bool keepRows)
     // Set only when different, so that a list box keeps its selection when nothing changed.
     if (m_model.stringList() != rows)
         m_model.setStringList(rows);
-    if (m_memory.text() != SiteList::textOf(entries))
-        m_memory.setEntries(entries);
+    if (QString text = SiteList::textOf(entries); m_memory.text() != text)
+        m_memory.setText(text);
 
     // Said once: not again at every reload of the same lines, wherever they moved.
     if (contents.refusedKeys == m_refusedSaid)
