@@ -15,6 +15,7 @@ private slots:
     void coverage();
     void listAgreesWithEntries();
     void emptyEntriesInTextMatchNothing();
+    void entryAddedBelowAnsweredParentCovers();
 };
 
 void TestSiteMatch::siteName_data()
@@ -234,7 +235,17 @@ void TestSiteMatch::listAgreesWithEntries()
                                "www.bücher.example",
                                "bücher.example",
                                "a.b.github.io",
-                               "github.io"};
+                               "github.io",
+                               "a.www.ck",
+                               "www.ck",
+                               "x.y.ck",
+                               "a.city.kawasaki.jp",
+                               "city.kawasaki.jp",
+                               "x.kawasaki.jp",
+                               "kawasaki.jp",
+                               "a..b.com",
+                               ".b.com",
+                               "b.com"};
     for (const QString& entry : hosts) {
         SiteList list;
         list.setEntries({entry});
@@ -246,6 +257,21 @@ void TestSiteMatch::listAgreesWithEntries()
             QVERIFY2(appended.covers(site) == expected, qPrintable(entry + QLatin1String(" / ") + site));
         }
     }
+}
+
+void TestSiteMatch::entryAddedBelowAnsweredParentCovers()
+{
+    // The first entry sits below a public suffix of its own ("s3.dualstack..."), so it does not reach up to
+    // the region's name; an entry added later right below that name does, though the name was asked before.
+    const QString region = QStringLiteral("dualstack.us-east-1.amazonaws.com");
+    SiteList list;
+    list.setEntries({QStringLiteral("bucket.s3.") + region});
+    QVERIFY(!list.covers(region));
+    QVERIFY(!EntryCoversSite(QString(QStringLiteral("bucket.s3.") + region), region));
+    list.append(QStringLiteral("www.") + region);
+    QVERIFY(list.covers(region));
+    QVERIFY(EntryCoversSite(QString(QStringLiteral("www.") + region), region));
+    QVERIFY(!list.covers(u"us-east-1.amazonaws.com"));
 }
 
 void TestSiteMatch::emptyEntriesInTextMatchNothing()
