@@ -1,6 +1,7 @@
 // The desktop program: start-up to the main window shown (splash included), with and without the skin and the
 // banner pane, the help window's opening, and the memory of the idle program with no browser attached, its
 // QtWebEngine helpers counted. Offscreen, each run in folders of its own.
+#include "BannerPane.h"
 #include "BenchSupport.h"
 #include "DesktopProgram.h"
 #include "Form1.h"
@@ -267,8 +268,12 @@ int runProgram(const QString& mode)
     if (mode == u"tray") {
         if (!main.isMinimized())
             return say("not started in the tray");
-    } else if (options.decorated && !pageLoaded(*main.findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000)) {
-        return say("no banner page");
+    } else if (options.decorated) {
+        // The banner's page is made once the show is over; asking the view before would make another.
+        auto* banner = main.findChild<QWebEngineView*>(QStringLiteral("wbBanner"));
+        const auto* pane = banner ? banner->findChild<BannerPane*>() : nullptr;
+        if (!pane || !bench::waitFor([&] { return pane->page() != nullptr; }, 30000) || !pageLoaded(*banner, 30000))
+            return say("no banner page");
     }
     if (mode == u"tray-after-shown")
         main.showMinimized();

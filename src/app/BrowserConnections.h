@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -19,10 +21,11 @@ class BrowserConnections : public QObject {
 public:
     struct Options {
         bool launch = false;
-        QString browserPath;     // with launch; empty: find one
-        QString launchProfile;   // with launch; empty: the program's own profile
-        QStringList browserUrls; // running browsers' DevTools endpoints
-        QStringList openUrls;    // pages to open in the launched browser
+        QString browserPath;            // with launch; empty: find one
+        QString launchProfile;          // with launch; empty: the program's own profile
+        bool browserOwnProfile = false; // with launch: the browser's own profile instead
+        QStringList browserUrls;        // running browsers' DevTools endpoints
+        QStringList openUrls;           // pages to open in the launched browser
     };
 
     // The group and the stream must outlive this object; what the user should know about the browsers is
@@ -32,7 +35,15 @@ public:
 
     // Connects or launches; false with the reason in *error when a browser asked for cannot be had.
     bool start(QString* error);
+    // Later: connects or launches more browsers (more's launch and browserUrls), besides those watched.
+    bool add(const Options& more, QString* error);
     CdpBrowser* launchedBrowser() const { return m_launched; }
+    // The last launch failed because the browser already runs on that profile without the program.
+    bool browserRunsUnguarded() const { return m_runsUnguarded; }
+    // How many browsers are watched now: connected, their pages attached.
+    int guardedBrowsers() const { return int(m_foundByDiscovery.size() + m_ready.size()); }
+    // What the user sees at a glance: "Guarding 2 browsers, 9 tabs", or "Not guarding any browser".
+    static QString guardText(int browsers, int tabs);
 
 signals:
     // Something the user should know about the browsers.
@@ -41,10 +52,12 @@ signals:
     void launchedBrowserEnded(const QString& reason);
     // Every browser given by its address has gone (never sent while looking for browsers).
     void noBrowserLeft();
+    // A browser has come or gone: guardedBrowsers() has changed.
+    void guardChanged();
 
 private:
     void startDiscovery();
-    bool launch(QString* error);
+    bool launch(const Options& options, QString* error);
     void watch(std::unique_ptr<CdpBrowser> browser, bool launched, const QString& name);
     void browserLost(CdpBrowser* browser, bool launched, const QString& name, const QString& reason);
 
@@ -52,4 +65,8 @@ private:
     ShellWindowsGroup& m_group;
     std::unique_ptr<BrowserDiscovery> m_discovery;
     CdpBrowser* m_launched = nullptr;
+    QSet<QString> m_foundByDiscovery;
+    QSet<const CdpBrowser*> m_ready; // launched or given by address
+    QHash<const CdpBrowser*, qint64> m_launchedPids;
+    bool m_runsUnguarded = false;
 };

@@ -3,6 +3,7 @@
 #include "BlockingEngine.h"
 #include "Form1.h"
 #include "Form8.h"
+#include "GuardedLaunchers.h"
 #include "HotKeyService.h"
 #include "LoopbackHttpServer.h"
 #include "ProductRecord.h"
@@ -27,6 +28,8 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -134,11 +137,42 @@ QWidget* DesktopProgram::loadMainWindow()
         m_identity, m_engine->lists(), *m_onTop, [form] { return form->isOnTop() ? form->winId() : WId(0); },
         [this](Form3& prompt) { m_skin.ApplySkin(prompt); }));
     m_browsers = std::make_unique<BrowserConnections>(m_options.browsers, m_engine->windows(), m_err);
+    connect(m_browsers.get(), &BrowserConnections::guardChanged, this, &DesktopProgram::showGuardStatus);
+    connect(&m_engine->windows(), &ShellWindows::WindowRegistered, this, &DesktopProgram::showGuardStatus);
+    connect(&m_engine->windows(), &ShellWindows::WindowRevoked, this, &DesktopProgram::showGuardStatus);
+    showGuardStatus();
     if (!m_browsers->start(&error)) {
-        fail(error);
+        fail(error, m_browsers->browserRunsUnguarded() ? kBrowserRunsUnguarded : 1);
         return nullptr;
     }
+    // After the splash has shown it.
+    if (!m_handedOver.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            for (const BrowserConnections::Options& asked : std::exchange(m_handedOver, {}))
+                handOver(asked);
+        });
+    }
     return m_form1.get();
+}
+
+DesktopProgram::Refusal DesktopProgram::handOver(const BrowserConnections::Options& asked)
+{
+    if (!m_form1 || !m_browsers || m_form1->isUnloaded()) {
+        if (!m_ending)
+            m_handedOver.append(asked);
+        return {};
+    }
+    if (!asked.launch && asked.browserUrls.isEmpty() && !asked.browserOwnProfile) {
+        m_form1->ShowProgram();
+        return {};
+    }
+    QString error;
+    if (m_browsers->add(asked, &error))
+        return {};
+    m_err << error << Qt::endl;
+    m_form1->ShowStatus(error);
+    m_form1->ShowProgram();
+    return {m_browsers->browserRunsUnguarded() ? kBrowserRunsUnguarded : 1, error};
 }
 
 void DesktopProgram::connectMainWindow(Form1& form)
@@ -150,13 +184,53 @@ void DesktopProgram::connectMainWindow(Form1& form)
     connect(&form, &Form1::AboutRequested, this, &DesktopProgram::showAbout);
     connect(&form, &Form1::VisitRequested, this, &DesktopProgram::showWebsite);
     connect(&form, &Form1::ProgramEnded, this, [this] { end(0); });
+    connect(&form, &Form1::StartBrowserRequested, this, &DesktopProgram::startGuardedBrowser);
+    connect(&form, &Form1::InstallLaunchersRequested, this, [this] {
+        QStringList written;
+        QString error;
+        const GuardedLaunchers launchers(GuardedLaunchers::standardFolder(), QCoreApplication::applicationFilePath());
+        const QString text = launchers.install(&written, &error)
+                                 ? QStringLiteral("Guarded browsers added to the applications menu")
+                                 : QStringLiteral("Guarded browsers not added: ") + error;
+        m_err << text << Qt::endl;
+        if (m_form1)
+            m_form1->ShowStatus(text);
+    });
+}
+
+void DesktopProgram::showGuardStatus()
+{
+    if (!m_browsers || !m_form1)
+        return;
+    const int browsers = m_browsers->guardedBrowsers();
+    const QString text = BrowserConnections::guardText(browsers, int(m_engine->windows().windows().size()));
+    if (text == m_form1->guardStatus())
+        return;
+    m_form1->ShowGuardStatus(text, browsers > 0);
+    m_tray.setTip(text);
+    m_err << text << Qt::endl;
+}
+
+void DesktopProgram::startGuardedBrowser()
+{
+    BrowserConnections::Options asked;
+    asked.launch = true;
+    asked.browserPath = m_options.browsers.browserPath;
+    QString error;
+    if (!m_browsers || !m_browsers->add(asked, &error)) {
+        m_err << error << Qt::endl;
+        if (m_form1)
+            m_form1->ShowStatus(error);
+    }
 }
 
 void DesktopProgram::AddTrayIcon(QWidget& window)
 {
     // The icon is known by the key of the window's icon picture, as long as the window keeps it.
     const QIcon icon = window.windowIcon();
-    m_tray.AddTrayIcon(window, quintptr(icon.cacheKey()), icon, QStringLiteral("Animated TrayIcon"));
+    // The tip says what is guarded, as the main window does.
+    m_tray.AddTrayIcon(window, quintptr(icon.cacheKey()), icon,
+                       m_form1 ? m_form1->guardStatus() : BrowserConnections::guardText(0, 0));
 }
 
 void DesktopProgram::RemoveTrayIcon(QWidget& window)
@@ -248,14 +322,14 @@ void DesktopProgram::raiseOverMain(QWidget& window)
         m_onTop->MakeTopMost(window.winId());
 }
 
-void DesktopProgram::fail(const QString& text)
+void DesktopProgram::fail(const QString& text, int exitCode)
 {
     m_err << "cannot start: " << text << Qt::endl;
     // A screen nobody looks at gets no dialog that would wait for ever.
     const QString platform = QGuiApplication::platformName();
     if (platform != u"offscreen" && platform != u"minimal")
         QMessageBox::critical(nullptr, m_identity.gProgramName, QStringLiteral("Cannot start: ") + text);
-    QTimer::singleShot(0, this, [this] { emit finished(1); });
+    QTimer::singleShot(0, this, [this, exitCode] { emit finished(exitCode); });
 }
 
 void DesktopProgram::closeLikeExit()

@@ -42,6 +42,9 @@ public:
         bool decorated = true;
     };
 
+    // The exit status when the browser to launch on its own profile already runs there without the program.
+    static constexpr int kBrowserRunsUnguarded = 4;
+
     // One line per popup decision goes to out, as the headless runner prints it; messages go to err.
     DesktopProgram(Options options, QTextStream& out, QTextStream& err, QObject* parent = nullptr);
     ~DesktopProgram() override;
@@ -50,6 +53,14 @@ public:
     // when the program cannot even begin.
     bool start();
     Form1* mainWindow() const { return m_form1.get(); }
+    // What a later start of the program asked for: the browsers it names launched or connected, or, asked for
+    // none, the main window shown. Waits for the main window when it is not there yet. Returns what could not be
+    // done, if anything, with the exit status that says it.
+    struct Refusal {
+        int exitCode = 0;
+        QString text;
+    };
+    Refusal handOver(const BrowserConnections::Options& asked);
 
 signals:
     void finished(int exitCode);
@@ -82,7 +93,10 @@ private:
     QWidget* showHelp();
     void showAbout();
     void showWebsite();
-    void fail(const QString& text);
+    void fail(const QString& text, int exitCode = 1);
+    // Says what is guarded in the main window and the tray icon's tip.
+    void showGuardStatus();
+    void startGuardedBrowser();
     void closeLikeExit();
     // Ends the engine's work, then finishes with the exit code.
     void end(int exitCode);
@@ -131,4 +145,6 @@ private:
     bool m_exitPending = false;
     bool m_ending = false;
     bool m_engineEnding = false;
+    // Asked for before the main window was there.
+    QList<BrowserConnections::Options> m_handedOver;
 };

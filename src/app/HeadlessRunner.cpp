@@ -28,6 +28,11 @@ CdpBrowser* HeadlessRunner::launchedBrowser() const
     return m_browsers ? m_browsers->launchedBrowser() : nullptr;
 }
 
+bool HeadlessRunner::browserRunsUnguarded() const
+{
+    return m_browsers && m_browsers->browserRunsUnguarded();
+}
+
 bool HeadlessRunner::start()
 {
     BlockingEngine::Setup setup;
@@ -72,13 +77,20 @@ bool HeadlessRunner::start()
     return connectBrowsers();
 }
 
+BrowserConnections::Options HeadlessRunner::Options::browsers() const
+{
+    BrowserConnections::Options browsers;
+    browsers.launch = launch;
+    browsers.browserPath = browserPath;
+    browsers.browserOwnProfile = browserOwnProfile;
+    browsers.browserUrls = browserUrls;
+    browsers.openUrls = openUrls;
+    return browsers;
+}
+
 bool HeadlessRunner::connectBrowsers()
 {
-    BrowserConnections::Options options;
-    options.launch = m_options.launch;
-    options.browserPath = m_options.browserPath;
-    options.browserUrls = m_options.browserUrls;
-    options.openUrls = m_options.openUrls;
+    BrowserConnections::Options options = m_options.browsers();
     if (m_demoFolder)
         options.launchProfile = m_demoFolder->filePath(QStringLiteral("browser-profile"));
     m_browsers = std::make_unique<BrowserConnections>(options, m_engine->windows(), m_err);

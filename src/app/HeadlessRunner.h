@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BrowserConnections.h"
 #include "UnansweredPrompt.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <memory>
 
 class BlockingEngine;
-class BrowserConnections;
 class CdpBrowser;
 class LoopbackHttpServer;
 class SoundService;
@@ -24,11 +24,15 @@ class HeadlessRunner : public QObject {
 public:
     struct Options {
         bool launch = false;
-        QString browserPath;     // with launch; empty: find one
-        QStringList browserUrls; // running browsers' DevTools endpoints; with neither, look for browsers
-        QStringList openUrls;    // pages to open in the launched browser
+        QString browserPath;            // with launch; empty: find one
+        bool browserOwnProfile = false; // with launch: the browser's own profile, not the program's
+        QStringList browserUrls;        // running browsers' DevTools endpoints; with neither, look for browsers
+        QStringList openUrls;           // pages to open in the launched browser
         // Our own demo site in a launched browser, with settings and lists of its own.
         bool demo = false;
+
+        // The browsers these options ask for, as either face connects them.
+        BrowserConnections::Options browsers() const;
     };
 
     HeadlessRunner(Options options, QTextStream& out, QTextStream& err, QObject* parent = nullptr);
@@ -39,6 +43,8 @@ public:
     // The engine, once start() has succeeded.
     BlockingEngine& engine() const { return *m_engine; }
     CdpBrowser* launchedBrowser() const;
+    // start() failed because the browser to launch already runs on its profile without the program.
+    bool browserRunsUnguarded() const;
     // The demo site, while running the demo.
     LoopbackHttpServer* demoSite() const { return m_demoSite.get(); }
 

@@ -38,12 +38,25 @@ bool BannerPane::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
+bool BannerPane::windowShown() const
+{
+    return m_window->isVisible() && !m_window->isMinimized();
+}
+
 void BannerPane::follow()
 {
-    if (m_window->isVisible() && !m_window->isMinimized())
-        load();
-    else
+    if (!windowShown()) {
         release();
+        return;
+    }
+    // After the show is over: the window is on screen, painted, before the web engine starts.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (windowShown())
+                load();
+        },
+        Qt::QueuedConnection);
 }
 
 void BannerPane::load()

@@ -27,6 +27,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool windowShown() const;
     void follow();
     void load();
     void release();

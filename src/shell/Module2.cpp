@@ -23,3 +23,9 @@ void Module2::RemoveTrayIcon(quintptr id)
     m_icon->hide();
     m_icon.reset();
 }
+
+void Module2::setTip(const QString& tip)
+{
+    if (m_icon)
+        m_icon->setToolTip(tip);
+}

@@ -20,6 +20,8 @@ public:
     void AddTrayIcon(QWidget& window, quintptr id, const QIcon& icon, const QString& tip);
     // Takes the icon with that identifier away.
     void RemoveTrayIcon(quintptr id);
+    // The tip of the icon shown now, if any.
+    void setTip(const QString& tip);
 
     bool hasIcon() const { return m_icon != nullptr; }
     QSystemTrayIcon* icon() const { return m_icon.get(); }

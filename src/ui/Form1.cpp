@@ -27,6 +27,7 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QSignalBlocker>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWebEngineView>
 
@@ -280,6 +281,34 @@ void Form1::createControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(Twips::toPixels(kClientHeight - kStatusBarTop, m_scale));
     setStatusBar(StatusBar1);
+
+    // Below the client area, so that every control keeps its place.
+    GuardBar = new QToolBar(this);
+    GuardBar->setObjectName(QStringLiteral("GuardBar"));
+    GuardBar->setMovable(false);
+    GuardBar->setFloatable(false);
+    GuardBar->toggleViewAction()->setEnabled(false);
+    lblGuard = new QLabel(QStringLiteral("Not guarding any browser"), GuardBar);
+    lblGuard->setObjectName(QStringLiteral("lblGuard"));
+    lblGuard->setContentsMargins(Twips::toPixels(120, m_scale), 0, Twips::toPixels(120, m_scale), 0);
+    GuardBar->addWidget(lblGuard);
+    cmdStartBrowser = GuardBar->addAction(QStringLiteral("Start a guarded browser"));
+    cmdStartBrowser->setObjectName(QStringLiteral("cmdStartBrowser"));
+    cmdStartBrowser->setToolTip(
+        QStringLiteral("Starts your browser with Tarnwick watching it from the start, popups blocked."));
+    connect(cmdStartBrowser, &QAction::triggered, this, &Form1::StartBrowserRequested);
+    addToolBar(Qt::BottomToolBarArea, GuardBar);
+}
+
+void Form1::ShowGuardStatus(const QString& text, bool guarding)
+{
+    lblGuard->setText(text);
+    cmdStartBrowser->setVisible(!guarding);
+}
+
+QString Form1::guardStatus() const
+{
+    return lblGuard->text();
 }
 
 void Form1::createMenus()
@@ -302,6 +331,8 @@ void Form1::createMenus()
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuToolsItem = {item(mnuTools, "mnuToolsItem", QStringLiteral("Add Program to IE Tools Menu"), 0),
                     item(mnuTools, "mnuToolsItem", QStringLiteral("Remove Program from IE Tools Menu"), 1)};
+    mnuTools->addSeparator();
+    mnuLaunchers = item(mnuTools, "mnuLaunchers", QStringLiteral("Add Guarded Browsers to the Applications Menu"), -1);
     mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpItem = item(mnuHelp, "mnuHelpItem", QStringLiteral("View Help"), 0);
@@ -328,6 +359,7 @@ void Form1::createMenus()
     // What the window does not do itself, it asks the program for.
     connect(mnuToolsItem[0], &QAction::triggered, this, &Form1::AddToolsEntryRequested);
     connect(mnuToolsItem[1], &QAction::triggered, this, &Form1::RemoveToolsEntryRequested);
+    connect(mnuLaunchers, &QAction::triggered, this, &Form1::InstallLaunchersRequested);
     connect(mnuHelpItem, &QAction::triggered, this, &Form1::HelpRequested);
     connect(mnuAboutItem, &QAction::triggered, this, &Form1::AboutRequested);
     connect(Command7, &QToolButton::clicked, this, &Form1::VisitRequested);

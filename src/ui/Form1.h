@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
+class QToolBar;
 class QToolButton;
 class QWebEngineView;
 class Registry;
@@ -69,6 +70,9 @@ public:
     void ShowProgram();
     // Opens the tray menu at the mouse.
     void ShowTrayMenu();
+    // Which browsers are guarded, in the strip above the status bar; guarding none, the strip offers to start one.
+    void ShowGuardStatus(const QString& text, bool guarding);
+    QString guardStatus() const;
 
     // "up" while the window is shown, "down" while it is minimised to the tray.
     const QString& state() const { return m_windowState; }
@@ -89,6 +93,10 @@ signals:
     void VisitRequested();
     void AddToolsEntryRequested();
     void RemoveToolsEntryRequested();
+    // The user asked for a guarded browser.
+    void StartBrowserRequested();
+    // The user asked for the guarded launchers in the applications menu.
+    void InstallLaunchersRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -164,6 +172,10 @@ private:
     QListView* List2 = nullptr;
     QWidget* pctHotkey = nullptr;
     PanelStatusBar* StatusBar1 = nullptr;
+    // Beside the original layout: what is guarded, and a way to start a guarded browser.
+    QToolBar* GuardBar = nullptr;
+    QLabel* lblGuard = nullptr;
+    QAction* cmdStartBrowser = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuFileItem = nullptr; // index 1
@@ -171,6 +183,7 @@ private:
     QList<QAction*> mnuActionItem;
     QMenu* mnuTools = nullptr;
     QList<QAction*> mnuToolsItem;
+    QAction* mnuLaunchers = nullptr; // beside the original items
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpItem = nullptr; // index 0
     QMenu* mnuAbout = nullptr;

@@ -1,6 +1,7 @@
 // The desktop program as main() builds it, in-process and offscreen: what the main window asks for reaches the
 // window or the registry it names, and closing the main window while the built-in browser window is open leaves
 // the program to that window.
+#include "BrowserLauncher.h"
 #include "DesktopProgram.h"
 #include "Form1.h"
 #include "ProductRecord.h"
@@ -13,12 +14,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
+
+#include <csignal>
 
 namespace {
 
@@ -53,6 +58,25 @@ QString entryValue(const QString& path, const QString& key)
     return {};
 }
 
+// The browsers started with the program's own launch profile (their helpers aside).
+QList<pid_t> launchedBrowsers()
+{
+    const QByteArray profile = ("--user-data-dir=" + BrowserLauncher::defaultProfileDir()).toUtf8();
+    QList<pid_t> pids;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = entry.toInt(&ok);
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!ok || !file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = file.readAll().split('\0');
+        if (arguments.contains(profile) && std::none_of(arguments.begin(), arguments.end(),
+                                                        [](const QByteArray& a) { return a.startsWith("--type="); }))
+            pids.append(pid);
+    }
+    return pids;
+}
+
 } // namespace
 
 class TestDesktopProgram : public QObject {
@@ -62,6 +86,7 @@ public:
 
 private slots:
     void whatTheMainWindowAsksForIsDone();
+    void guardedBrowserCanBeStartedAgain();
 };
 
 void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
@@ -123,6 +148,42 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
     website->close();
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(finished.first().first().toInt(), 0);
+}
+
+// Guarding nothing, the main window says so and offers a browser; the browser it starts is guarded, and once the
+// user has closed it, it can be started again.
+void TestDesktopProgram::guardedBrowserCanBeStartedAgain()
+{
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    DesktopProgram::Options options;
+    options.decorated = false;
+    DesktopProgram program(options, out, err);
+    QSignalSpy finished(&program, &DesktopProgram::finished);
+    QVERIFY(program.start());
+    QTRY_VERIFY_WITH_TIMEOUT(program.mainWindow() && program.mainWindow()->isVisible(), 30000);
+    Form1& form = *program.mainWindow();
+    auto* status = form.findChild<QLabel*>(QStringLiteral("lblGuard"));
+    auto* start = form.findChild<QAction*>(QStringLiteral("cmdStartBrowser"));
+    QVERIFY(status && start);
+    QCOMPARE(status->text(), QStringLiteral("Not guarding any browser"));
+    QVERIFY(start->isVisible());
+
+    for (int round = 0; round < 2; ++round) {
+        start->trigger();
+        QTRY_VERIFY2_WITH_TIMEOUT(status->text().startsWith(QStringLiteral("Guarding 1 browser, ")),
+                                  qPrintable(status->text() + u'\n' + errText), 30000);
+        QVERIFY(!start->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(launchedBrowsers().size(), 1, 10000);
+        // The user closes it.
+        QCOMPARE(::kill(launchedBrowsers().first(), SIGTERM), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Not guarding any browser"), 30000);
+        QVERIFY(start->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(launchedBrowsers().size(), 0, 30000);
+    }
+    QVERIFY2(errText.contains(QStringLiteral("Guarding 1 browser")), qPrintable(errText));
+    form.close();
+    QTRY_COMPARE(finished.size(), 1);
 }
 
 QTEST_MAIN(TestDesktopProgram)

@@ -102,6 +102,7 @@ class TestExit : public QObject {
     Q_OBJECT
 private slots:
     void signalDuringABurstLeavesNoOpenerFrozen();
+    void signalWhileThePromptHoldsAPopup_data();
     void signalWhileThePromptHoldsAPopup();
 };
 
@@ -174,8 +175,19 @@ const poll = setInterval(async () => {
 
 // In setup mode the desktop program holds a popup while its prompt asks; told to end, it blocks the popup,
 // which never loads.
+void TestExit::signalWhileThePromptHoldsAPopup_data()
+{
+    QTest::addColumn<QByteArray>("opening");
+    QTest::newRow("window.open") << QByteArray("window.open('/held.html');");
+    // A new tab without an opener, its document held at the browser-wide gate.
+    QTest::newRow("scripted ctrl+click") << QByteArray(
+        "const a = document.createElement('a'); a.href = '/held.html'; document.body.appendChild(a);"
+        " a.dispatchEvent(new MouseEvent('click', {bubbles: true, cancelable: true, ctrlKey: true}));");
+}
+
 void TestExit::signalWhileThePromptHoldsAPopup()
 {
+    QFETCH(QByteArray, opening);
     QTemporaryDir site;
     // A page on a site the list blocks shows when the program watches; told to, it goes on to a page of a site on
     // neither list, which opens one popup, then ticks: a held popup leaves its opener running.
@@ -189,8 +201,8 @@ const poll = setInterval(async () => {
   location.href = 'http://localhost:' + location.port + '/asks.html';
 }, 100);
 </script>)html"));
-    QVERIFY(writeBytes(site.filePath("asks.html"), R"html(<!doctype html><title>asks</title><script>
-window.open('/held.html');
+    QVERIFY(writeBytes(site.filePath("asks.html"), R"html(<!doctype html><title>asks</title><body><script>
+)html" + opening + R"html(
 let tick = 0;
 setInterval(() => fetch('/tick?' + tick++), 100);
 </script>)html"));
@@ -221,8 +233,9 @@ setInterval(() => fetch('/tick?' + tick++), 100);
     }
     QVERIFY(watch.hasLine("/probe-ad.html"));
     QVERIFY(writeBytes(site.filePath("go.txt"), "go"));
-    // The opener ticks only once its popup is held: until then the popup, paused, holds it too.
-    QVERIFY(QTest::qWaitFor([&] { return watch.requested("/tick?3"); }, 30000));
+    // The opener ticks only once its popup is held: until then the popup, paused, holds it too. A new tab's
+    // opener ticks all along; two seconds of ticks give the program time to put its question.
+    QVERIFY(QTest::qWaitFor([&] { return watch.requested("/tick?20"); }, 30000));
     QVERIFY(!watch.hasLine("/held.html"));
     QVERIFY(!watch.requested("/held.html"));
 

@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -35,6 +36,17 @@ QString settingsFile()
     return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick/Tarnwick.ini");
 }
 
+// A page that asks for a popup again and again, so that one comes once the runner watches, and settings that
+// block it without a question or a sound.
+bool writePopupSite(const QTemporaryDir& site)
+{
+    return writeBytes(site.filePath("index.html"),
+                      "<!doctype html><title>opener</title>"
+                      "<script>setInterval(() => window.open('/ad.html'), 300)</script>") &&
+           writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>") &&
+           writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n");
+}
+
 // The pids of the browsers started with the given profile folder.
 QList<qint64> browsersWithProfile(const QString& profile)
 {
@@ -53,6 +65,35 @@ QList<qint64> browsersWithProfile(const QString& profile)
     return pids;
 }
 
+// The socket inodes the process listens on over TCP, by its open descriptors and the kernel's tables.
+QSet<QByteArray> tcpListeners(qint64 pid)
+{
+    QSet<QByteArray> listening;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        const QList<QByteArray> rows = readBytes(QString::fromLatin1(table)).split('\n');
+        for (const QByteArray& row : rows.mid(1)) {
+            const QList<QByteArray> fields = row.simplified().split(' ');
+            if (fields.size() > 9 && fields.at(3) == "0A") // LISTEN
+                listening.insert(fields.at(9));
+        }
+    }
+    QSet<QByteArray> own;
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(fds).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        QByteArray raw(256, '\0');
+        const ssize_t size = ::readlink(QFile::encodeName(fds + u'/' + fd).constData(), raw.data(), raw.size());
+        if (size <= 0)
+            continue;
+        raw.truncate(size);
+        if (raw.startsWith("socket:[")) {
+            const QByteArray inode = raw.mid(8, raw.size() - 9);
+            if (listening.contains(inode))
+                own.insert(inode);
+        }
+    }
+    return own;
+}
+
 } // namespace
 
 class TestHeadless : public QObject {
@@ -62,6 +103,9 @@ private slots:
     void storedOptionsListsAndCount();
     void closingTheLaunchedBrowserEndsTheRunner();
     void watchesABrowserStartedWithItsDebuggingPort();
+    void findsABrowserStartedWithItsDebuggingPort_data();
+    void findsABrowserStartedWithItsDebuggingPort();
+    void launchesTheBrowserOnItsOwnProfile();
     void refusesWhatItCannotDo_data();
     void refusesWhatItCannotDo();
     void unusableDataFolderStopsStartUp();
@@ -148,14 +192,9 @@ void TestHeadless::closingTheLaunchedBrowserEndsTheRunner()
 void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
 {
     QTemporaryDir site;
-    // A page that asks for a popup again and again, so that one comes once the runner watches.
-    QVERIFY(writeBytes(site.filePath("index.html"),
-                       "<!doctype html><title>opener</title>"
-                       "<script>setInterval(() => window.open('/ad.html'), 300)</script>"));
-    QVERIFY(writeBytes(site.filePath("ad.html"), "<!doctype html><title>ad</title>"));
+    QVERIFY(writePopupSite(site));
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
-    QVERIFY(writeBytes(settingsFile(), "[Settings]\nchkAuto=0\nchkSound=0\n"));
 
     quint16 port = 0;
     {
@@ -203,6 +242,143 @@ void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
     QCOMPARE(browser.process().state(), QProcess::Running);
 }
 
+void TestHeadless::findsABrowserStartedWithItsDebuggingPort_data()
+{
+    QTest::addColumn<bool>("fixedPort");
+    QTest::newRow("fixed port, as the README says") << true;
+    QTest::newRow("port of its choosing") << false;
+}
+
+// Plain "tarnwick --headless" finds the user's Chromium on its usual profile, however its port was chosen.
+void TestHeadless::findsABrowserStartedWithItsDebuggingPort()
+{
+    QFETCH(bool, fixedPort);
+    QTemporaryDir site;
+    QVERIFY(writePopupSite(site));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+
+    quint16 port = 0;
+    if (fixedPort) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium");
+    QFile::remove(profile + QStringLiteral("/DevToolsActivePort"));
+    QStringList arguments{"--headless=new",
+                          "--disable-gpu",
+                          "--no-first-run",
+                          "--disable-popup-blocking",
+                          QStringLiteral("--remote-debugging-port=%1").arg(port),
+                          "--user-data-dir=" + profile,
+                          server.url("/index.html")};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+
+    // Started together, as at log-in: the runner keeps looking until the browser listens.
+    TestProcess tarnwick;
+    QProcess& runner = tarnwick.process();
+    runner.start(program(), {"--headless"});
+    QVERIFY(runner.waitForStarted());
+    // Other browsers of this user with their DevTools open are watched too: their lines are not this one.
+    const QByteArray expected("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
+                              server.url("/ad.html").toUtf8() + '\n');
+    QByteArray out;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     out += runner.readAllStandardOutput();
+                     return out.startsWith(expected) || out.contains('\n' + expected) ||
+                            runner.state() != QProcess::Running;
+                 },
+                 60000),
+             out.constData());
+    QVERIFY2(out.startsWith(expected) || out.contains('\n' + expected), out.constData());
+    ::kill(pid_t(runner.processId()), SIGTERM);
+    QVERIFY(runner.waitForFinished(15000));
+    QCOMPARE(runner.exitCode(), 0);
+    const QString err = QString::fromUtf8(runner.readAllStandardError());
+    const QString watching = fixedPort ? QStringLiteral("watching chromium (pid %1, port %2, profile %3)")
+                                             .arg(browser.process().processId())
+                                             .arg(port)
+                                             .arg(profile)
+                                       : QStringLiteral("watching the browser of ") + profile;
+    QVERIFY2(err.contains(watching), qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("cannot watch")), qPrintable(err));
+}
+
+// The user's own Chromium profile, over the pipe: popups blocked, no port open; a second launch there, or one
+// beside a Chromium the user started themselves, is refused with words to act on and its own exit status.
+void TestHeadless::launchesTheBrowserOnItsOwnProfile()
+{
+    QTemporaryDir site;
+    QVERIFY(writePopupSite(site));
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium");
+
+    {
+        TestProcess tarnwick;
+        QProcess& runner = tarnwick.process();
+        runner.start(program(),
+                     {"--headless", "--launch", "--browser-profile=default", "--open", server.url("/index.html")});
+        QVERIFY(runner.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return runner.canReadLine() || runner.state() != QProcess::Running; }, 60000));
+        QCOMPARE(runner.readLine(), QByteArray("blocked\t127.0.0.1:" + QByteArray::number(server.port()) + '\t' +
+                                               server.url("/ad.html").toUtf8() + '\n'));
+        const QList<qint64> browsers = browsersWithProfile(profile);
+        QCOMPARE(browsers.size(), 1);
+        const QList<QByteArray> arguments =
+            readBytes(QStringLiteral("/proc/%1/cmdline").arg(browsers.first())).split('\0');
+        QVERIFY(arguments.contains("--remote-debugging-pipe"));
+        QVERIFY(std::none_of(arguments.begin(), arguments.end(),
+                             [](const QByteArray& a) { return a.startsWith("--remote-debugging-port"); }));
+        QVERIFY(tcpListeners(browsers.first()).isEmpty());
+        // Its sync and services stay the user's.
+        QVERIFY(!arguments.contains("--disable-sync"));
+
+        // A second launch there would only hand a window to the browser already running, unwatched.
+        QProcess second;
+        second.start(program(), {"--headless", "--launch", "--browser-profile=default"});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 4);
+        const QByteArray err = second.readAllStandardError();
+        QVERIFY2(err.contains("Chromium is already running on its own profile, guarded by another program"),
+                 err.constData());
+
+        ::kill(pid_t(runner.processId()), SIGTERM);
+        QVERIFY(runner.waitForFinished(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(browsersWithProfile(profile).isEmpty(), 30000);
+    }
+
+    // The user's own Chromium, started without the program.
+    QStringList arguments{"--headless=new", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
+                          "about:blank"};
+    if (::geteuid() == 0)
+        arguments << "--no-sandbox";
+    TestProcess browser;
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    QVERIFY(browser.process().waitForStarted());
+    // Once it holds the profile (a lock left by the one before names a process gone).
+    const QString holder = QStringLiteral("-%1").arg(browser.process().processId());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::symLinkTarget(profile + "/SingletonLock").endsWith(holder), 30000);
+    QProcess runner;
+    runner.start(program(), {"--headless", "--launch", "--browser-profile=default"});
+    QVERIFY(runner.waitForFinished(30000));
+    QCOMPARE(runner.exitCode(), 4);
+    const QByteArray err = runner.readAllStandardError();
+    QVERIFY2(err.contains("Chromium is already running unguarded: close it, then start it from Tarnwick"),
+             err.constData());
+    QCOMPARE(browser.process().state(), QProcess::Running);
+}
+
 void TestHeadless::refusesWhatItCannotDo_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -212,6 +388,10 @@ void TestHeadless::refusesWhatItCannotDo_data()
     QTest::newRow("open without launch") << QStringList{"--headless", "--browser-url", "http://127.0.0.1:9", "--open",
                                                         "http://127.0.0.1/"}
                                          << "--open needs --launch";
+    QTest::newRow("profile without launch")
+        << QStringList{"--headless", "--browser-profile=default"} << "--browser-profile needs --launch";
+    QTest::newRow("no such profile") << QStringList{"--headless", "--launch", "--browser-profile=mine"}
+                                     << "--browser-profile takes";
     QTest::newRow("no such browser") << QStringList{"--headless", "--launch=/nonexistent/browser"}
                                      << "/nonexistent/browser";
 }

@@ -1,5 +1,6 @@
-// Finding running browsers by their profiles' DevToolsActivePort, against a real headless Chromium
-// started with its DevTools on a port, in a profile folder under this test's own XDG_CONFIG_HOME.
+// Finding running browsers by their profiles' DevToolsActivePort and by their command lines, against real
+// headless Chromiums started with their DevTools on a port (of their choosing, and a fixed one as users do),
+// in profile folders under this test's own XDG_CONFIG_HOME.
 #include "BrowserDiscovery.h"
 #include "BrowserLauncher.h"
 #include "ChildProcess.h"
@@ -7,7 +8,11 @@
 #include "ShellWindowsGroup.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -34,6 +39,34 @@ void writeFile(const QString& path, const QByteArray& content)
     QCOMPARE(file.write(content), content.size());
 }
 
+// The browser processes a test lists by hand, for what real ones cannot be made to do safely.
+class ListedProcesses : public BrowserProcessTable {
+public:
+    QList<DebuggingPortProcess> debuggingPortProcesses() const override { return listed; }
+    QList<DebuggingPortProcess> listed;
+};
+
+// A command line as /proc shows it: each argument ended by a NUL.
+QByteArray commandLine(std::initializer_list<const char*> arguments)
+{
+    QByteArray text;
+    for (const char* argument : arguments)
+        text.append(argument).append('\0');
+    return text;
+}
+
+// The browser's WebSocket path as its /json/version gives it; empty while it does not answer.
+QByteArray webSocketPath(QNetworkAccessManager& network, quint16 port)
+{
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/version").arg(port)))));
+    QEventLoop wait;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &wait, &QEventLoop::quit);
+    wait.exec();
+    const QUrl url(QJsonDocument::fromJson(reply->readAll())["webSocketDebuggerUrl"].toString());
+    return url.path().toUtf8();
+}
+
 // A loopback port nobody listens on, as a browser that is gone leaves behind.
 quint16 deadPort()
 {
@@ -53,15 +86,16 @@ class TestBrowserDiscovery : public QObject {
     QString m_profile; // the known folder "chromium"
     std::unique_ptr<ChildProcess> m_running;
 
-    // Starts Chromium the way the launcher would, but with its DevTools on a port of its choosing.
-    std::unique_ptr<ChildProcess> startBrowser(const QString& profileDir)
+    // Starts Chromium the way the launcher would, but with its DevTools on a port: of its choosing by default,
+    // else the one given, as the README tells users.
+    std::unique_ptr<ChildProcess> startBrowser(const QString& profileDir, quint16 port = 0)
     {
         BrowserLauncher::Options options;
         options.headless = true;
         options.startUrls = {kPage};
         QStringList arguments = BrowserLauncher().arguments(options, profileDir);
         arguments.replaceInStrings(QStringLiteral("--remote-debugging-pipe"),
-                                   QStringLiteral("--remote-debugging-port=0"));
+                                   QStringLiteral("--remote-debugging-port=%1").arg(port));
         ChildProcess::Options quiet;
         quiet.discardOutput = true;
         QString error;
@@ -100,7 +134,8 @@ private slots:
         QVERIFY(QFile::copy(portFile(m_profile), portFile(copy)));
 
         ShellWindowsGroup group;
-        BrowserDiscovery discovery(group, BrowserDiscovery::knownProfileDirs(), 100ms);
+        BrowserDiscovery discovery(group, std::make_unique<NoBrowserProcesses>(), BrowserDiscovery::knownProfileDirs(),
+                                   100ms);
         QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
         QSignalSpy messages(&discovery, &BrowserDiscovery::message);
         discovery.start();
@@ -123,7 +158,7 @@ private slots:
     void skippedProfileIsNeverConnected()
     {
         ShellWindowsGroup group;
-        BrowserDiscovery discovery(group, {m_profile}, 50ms);
+        BrowserDiscovery discovery(group, std::make_unique<NoBrowserProcesses>(), {m_profile}, 50ms);
         QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
         QSignalSpy lost(&discovery, &BrowserDiscovery::browserLost);
         // Written another way, it is still the same folder.
@@ -134,7 +169,7 @@ private slots:
         QCOMPARE(found.size(), 0);
 
         // Told after it has connected: the browser is let go, as handed over rather than lost.
-        BrowserDiscovery early(group, {m_profile}, 50ms);
+        BrowserDiscovery early(group, std::make_unique<NoBrowserProcesses>(), {m_profile}, 50ms);
         QSignalSpy earlyFound(&early, &BrowserDiscovery::browserFound);
         QSignalSpy earlyLost(&early, &BrowserDiscovery::browserLost);
         early.start();
@@ -161,7 +196,8 @@ private slots:
         writeFile(portFile(dir), stale);
 
         ShellWindowsGroup group;
-        BrowserDiscovery discovery(group, {dir, m_config + QStringLiteral("/nothing-here")}, 30ms);
+        BrowserDiscovery discovery(group, std::make_unique<NoBrowserProcesses>(),
+                                   {dir, m_config + QStringLiteral("/nothing-here")}, 30ms);
         QSignalSpy messages(&discovery, &BrowserDiscovery::message);
         QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
         discovery.start();
@@ -204,7 +240,7 @@ private slots:
         writeFile(portFile(dir), QByteArray::number(silent.serverPort()) + "\n/devtools/browser/other\n");
 
         ShellWindowsGroup group;
-        BrowserDiscovery discovery(group, {dir}, 50ms);
+        BrowserDiscovery discovery(group, std::make_unique<NoBrowserProcesses>(), {dir}, 50ms);
         QSignalSpy messages(&discovery, &BrowserDiscovery::message);
         discovery.start();
         QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 20000); // after the connection's command time-out
@@ -214,11 +250,173 @@ private slots:
         QCOMPARE(accepted, 1);
     }
 
+    void commandLinesThatNameABrowserOnAPort_data()
+    {
+        QTest::addColumn<QByteArray>("cmdline");
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<quint16>("port");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("as the README says")
+            << commandLine({"/usr/lib/chromium/chromium", "--remote-debugging-port=9222"}) << true << quint16(9222)
+            << "127.0.0.1"
+            << "";
+        QTest::newRow("own profile, address, last port wins")
+            << commandLine({"chrome", "--remote-debugging-port=1", "--user-data-dir=/p q",
+                            "--remote-debugging-address=::1", "--remote-debugging-port=9333"})
+            << true << quint16(9333) << "::1"
+            << "/p q";
+        QTest::newRow("a helper process")
+            << commandLine({"chromium", "--type=renderer", "--remote-debugging-port=9222"}) << false << quint16(0) << ""
+            << "";
+        QTest::newRow("port of its choosing")
+            << commandLine({"chromium", "--remote-debugging-port=0"}) << false << quint16(0) << ""
+            << "";
+        QTest::newRow("not a port") << commandLine({"chromium", "--remote-debugging-port=99999"}) << false << quint16(0)
+                                    << ""
+                                    << "";
+        QTest::newRow("pipe") << commandLine({"chromium", "--remote-debugging-pipe"}) << false << quint16(0) << ""
+                              << "";
+        QTest::newRow("after --") << commandLine({"chromium", "--", "--remote-debugging-port=9222"}) << false
+                                  << quint16(0) << ""
+                                  << "";
+    }
+
+    void commandLinesThatNameABrowserOnAPort()
+    {
+        QFETCH(QByteArray, cmdline);
+        QFETCH(bool, listed);
+        const auto process = DebuggingPortProcess::fromCommandLine(42, cmdline);
+        QCOMPARE(process.has_value(), listed);
+        if (!listed)
+            return;
+        QCOMPARE(process->pid, 42);
+        QFETCH(quint16, port);
+        QFETCH(QString, address);
+        QFETCH(QString, profile);
+        QCOMPARE(process->port, port);
+        QCOMPARE(process->address, address);
+        QCOMPARE(process->profileDir, profile);
+    }
+
+    // Started as the README tells users, with a fixed port: no DevToolsActivePort, found by its command line.
+    void fixedPortBrowserIsFoundByItsCommandLine()
+    {
+        const QString profile = m_config + QStringLiteral("/google-chrome-beta");
+        QVERIFY(QDir().mkpath(profile));
+        const quint16 port = deadPort();
+        QVERIFY(port != 0);
+        auto fixed = startBrowser(profile, port);
+        QVERIFY(fixed);
+        const QString pid = QStringLiteral("pid %1, port %2").arg(fixed->pid()).arg(port);
+
+        // The same browser named by a file in another known folder too (a copied file, or one written by a
+        // browser that publishes both ways) must not make a second connection.
+        const QString copy = m_config + QStringLiteral("/microsoft-edge-beta");
+        QVERIFY(QDir().mkpath(copy));
+        QByteArray path;
+        QNetworkAccessManager network;
+        QTRY_VERIFY_WITH_TIMEOUT(!(path = webSocketPath(network, port)).isEmpty(), 30000);
+        writeFile(portFile(copy), QByteArray::number(port) + '\n' + path + '\n');
+
+        ShellWindowsGroup group;
+        BrowserDiscovery discovery(group, std::make_unique<ProcBrowserProcessTable>(), {m_profile}, 100ms);
+        QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
+        QSignalSpy lost(&discovery, &BrowserDiscovery::browserLost);
+        QSignalSpy messages(&discovery, &BrowserDiscovery::message);
+        const auto foundNamed = [&](const QString& text) {
+            return std::count_if(found.begin(), found.end(),
+                                 [&](const QList<QVariant>& args) { return args.at(0).toString().contains(text); });
+        };
+        discovery.start();
+        // Found by its command line (no file names it here), and the one on a port of its choosing by its file.
+        QTRY_COMPARE_WITH_TIMEOUT(foundNamed(pid), 1, 30000);
+        QCOMPARE(foundNamed(profile), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(foundNamed(m_profile), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(showsPage(group), 10000);
+
+        // Now the copied file is looked at as well: same browser, no second connection.
+        BrowserDiscovery both(group, std::make_unique<ProcBrowserProcessTable>(), {copy}, 100ms);
+        QSignalSpy bothFound(&both, &BrowserDiscovery::browserFound);
+        QSignalSpy bothMessages(&both, &BrowserDiscovery::message);
+        both.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!bothFound.isEmpty(), 30000);
+        QTest::qWait(1000); // several scans of each
+        const auto bothNamed = [&](const QString& text) {
+            return std::count_if(bothFound.begin(), bothFound.end(),
+                                 [&](const QList<QVariant>& args) { return args.at(0).toString().contains(text); });
+        };
+        QCOMPARE(foundNamed(pid) + bothNamed(pid) + bothNamed(copy), 2); // once by each discovery, never twice
+        QCOMPARE(foundNamed(pid), 1);
+        for (const auto& spy : {&messages, &bothMessages}) {
+            for (const QList<QVariant>& message : std::as_const(*spy))
+                QVERIFY2(!message.at(0).toString().contains(QString::number(port)),
+                         qPrintable(message.at(0).toString()));
+        }
+
+        // Quitting is a loss, said once; the process gone, nothing more.
+        QCOMPARE(::kill(fixed->pid(), SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::any_of(lost.begin(), lost.end(),
+                        [&](const QList<QVariant>& args) { return args.at(0).toString().contains(pid); }),
+            20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!fixed->isRunning(), 20000);
+        QTest::qWait(500);
+        QCOMPARE(std::count_if(lost.begin(), lost.end(),
+                               [&](const QList<QVariant>& args) { return args.at(0).toString().contains(pid); }),
+                 1);
+        for (const QList<QVariant>& message : std::as_const(messages))
+            QVERIFY2(!message.at(0).toString().contains(pid), qPrintable(message.at(0).toString()));
+        QVERIFY(QFile::remove(portFile(copy)));
+    }
+
+    void browserProcessThatCannotBeWatchedIsNamedOnce()
+    {
+        auto owned = std::make_unique<ListedProcesses>();
+        ListedProcesses& table = *owned;
+        DebuggingPortProcess exposed;
+        exposed.pid = 4000001;
+        exposed.program = QStringLiteral("chromium");
+        exposed.address = QStringLiteral("0.0.0.0");
+        exposed.port = 9222;
+        DebuggingPortProcess silent = exposed;
+        silent.pid = 4000002;
+        silent.address = QStringLiteral("127.0.0.1");
+        silent.port = deadPort();
+        table.listed = {exposed, silent};
+
+        ShellWindowsGroup group;
+        BrowserDiscovery discovery(group, std::move(owned), {}, 50ms);
+        QSignalSpy messages(&discovery, &BrowserDiscovery::message);
+        QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
+        discovery.start();
+        // Listening where other machines reach it: said at once, never contacted.
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.at(0).at(0).toString().contains(QStringLiteral("pid 4000001")) &&
+                     messages.at(0).at(0).toString().contains(QStringLiteral("0.0.0.0")),
+                 qPrintable(messages.at(0).at(0).toString()));
+        // Nothing on its port: tried while it may still be starting, then said once.
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 60000);
+        QVERIFY2(messages.at(1).at(0).toString().contains(QStringLiteral("pid 4000002")),
+                 qPrintable(messages.at(1).at(0).toString()));
+        QTest::qWait(500);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(found.size(), 0);
+        QTRY_COMPARE(group.memberCount(), 0);
+
+        // A new process on that port is a new browser: its failure is news again.
+        silent.pid = 4000003;
+        table.listed = {exposed, silent};
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 3, 60000);
+        QVERIFY2(messages.at(2).at(0).toString().contains(QStringLiteral("pid 4000003")),
+                 qPrintable(messages.at(2).at(0).toString()));
+    }
+
     // Last: it restarts the shared browser.
     void killedBrowserLeavesAndRestartedIsFoundAgain()
     {
         ShellWindowsGroup group;
-        BrowserDiscovery discovery(group, {m_profile}, 100ms);
+        BrowserDiscovery discovery(group, std::make_unique<NoBrowserProcesses>(), {m_profile}, 100ms);
         QSignalSpy found(&discovery, &BrowserDiscovery::browserFound);
         QSignalSpy lost(&discovery, &BrowserDiscovery::browserLost);
         QSignalSpy revoked(&group, &ShellWindows::WindowRevoked);

@@ -363,6 +363,8 @@ void TestRtfReader::theShippedHelpFileReads()
                                "--remote-debugging-port=9222",
                                "DevToolsActivePort",
                                "tarnwick --launch",
+                               "--browser-profile=default",
+                               "Not guarding any browser",
                                "--browser-url http://127.0.0.1:9222",
                                "~/.config/autostart",
                                "Win+Z",

@@ -37,10 +37,11 @@ QStringList BrowserDiscovery::knownProfileDirs()
     return dirs;
 }
 
-BrowserDiscovery::BrowserDiscovery(ShellWindowsGroup& group, const QStringList& profileDirs,
-                                   std::chrono::milliseconds interval, QObject* parent)
+BrowserDiscovery::BrowserDiscovery(ShellWindowsGroup& group, std::unique_ptr<BrowserProcessTable> processes,
+                                   const QStringList& profileDirs, std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent)
     , m_group(group)
+    , m_processTable(std::move(processes))
 {
     for (const QString& dir : profileDirs) {
         const QString clean = normalized(dir);
@@ -59,6 +60,10 @@ BrowserDiscovery::~BrowserDiscovery()
         if (profile.browser)
             letGo(profile);
     }
+    for (Process& process : m_processes) {
+        if (process.browser)
+            letGo(process);
+    }
     dropLeaving();
 }
 
@@ -74,6 +79,7 @@ void BrowserDiscovery::scan()
         if (!profile.browser && !m_skipped.contains(profile.dir))
             look(profile);
     }
+    lookAtProcesses();
 }
 
 void BrowserDiscovery::skipProfile(const QString& profileDir)
@@ -83,6 +89,10 @@ void BrowserDiscovery::skipProfile(const QString& profileDir)
     for (Profile& profile : m_profiles) {
         if (profile.dir == clean && profile.browser)
             letGo(profile);
+    }
+    for (Process& process : m_processes) {
+        if (!process.process.profileDir.isEmpty() && normalized(process.process.profileDir) == clean && process.browser)
+            letGo(process);
     }
 }
 
@@ -107,33 +117,92 @@ void BrowserDiscovery::look(Profile& profile)
     // Two folders may name one browser (a copied file): one connection is enough.
     if (isConnectedTo(endpoint))
         return;
-    connectTo(profile, endpoint, stamp);
+    profile.stamp = stamp;
+    if (!connectTo(profile, endpoint, profile.dir, &error))
+        fail(profile, stamp, error);
 }
 
-void BrowserDiscovery::connectTo(Profile& profile, const QUrl& endpoint, const FileStamp& stamp)
+bool BrowserDiscovery::connectTo(Link& link, const QUrl& endpoint, const QString& name, QString* error)
 {
-    QString error;
-    auto transport = WebSocketTransport::connectTo(endpoint.toString(), &error);
-    if (!transport) {
-        fail(profile, stamp, error);
-        return;
-    }
-    profile.transport = transport.get();
-    auto owned = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), profile.dir);
+    auto transport = WebSocketTransport::connectTo(endpoint.toString(), error);
+    if (!transport)
+        return false;
+    link.transport = transport.get();
+    auto owned = std::make_unique<CdpBrowser>(std::make_unique<CdpConnection>(std::move(transport)), name);
     CdpBrowser* browser = owned.get();
-    profile.browser = browser;
-    profile.endpoint = endpoint;
-    profile.stamp = stamp;
-    profile.found = false;
+    link.browser = browser;
+    link.endpoint = endpoint;
+    link.found = false;
     connect(browser, &CdpBrowser::ready, this, [this, browser] { onReady(browser); });
     connect(browser, &CdpBrowser::disconnected, this,
             [this, browser](const QString& reason) { onDisconnected(browser, reason); });
     browser->start();
     m_group.add(std::move(owned));
+    return true;
+}
+
+void BrowserDiscovery::lookAtProcesses()
+{
+    const QList<DebuggingPortProcess> running = m_processTable->debuggingPortProcesses();
+    // A process gone is forgotten once its connection, if any, has gone too.
+    std::erase_if(m_processes,
+                  [&](const Process& known) { return !known.browser && !running.contains(known.process); });
+    for (const DebuggingPortProcess& process : running) {
+        if (std::none_of(m_processes.begin(), m_processes.end(),
+                         [&](const Process& known) { return known.process == process; })) {
+            Process added;
+            added.process = process;
+            added.name = QStringLiteral("%1 (pid %2, port %3").arg(process.program).arg(process.pid).arg(process.port);
+            if (!process.profileDir.isEmpty())
+                added.name += QStringLiteral(", profile ") + process.profileDir;
+            added.name += u')';
+            m_processes.push_back(std::move(added));
+        }
+    }
+    for (Process& process : m_processes) {
+        if (!process.browser && !process.failed && running.contains(process.process))
+            look(process);
+    }
+}
+
+void BrowserDiscovery::look(Process& process)
+{
+    const DebuggingPortProcess& found = process.process;
+    if (!found.profileDir.isEmpty() && m_skipped.contains(normalized(found.profileDir)))
+        return;
+    if (!DevToolsEndpoint::isLoopbackHost(found.address)) {
+        fail(process, QStringLiteral("its DevTools listen on %1, which other machines can reach; only a browser "
+                                     "listening on loopback (127.0.0.1, the default) is watched")
+                          .arg(found.address));
+        return;
+    }
+    QUrl endpoint;
+    endpoint.setScheme(QStringLiteral("http"));
+    endpoint.setHost(found.address);
+    endpoint.setPort(found.port);
+    // Its DevToolsActivePort, or another process naming the same port, may have led here already.
+    if (isConnectedTo(endpoint))
+        return;
+    QString error;
+    if (!connectTo(process, endpoint, process.name, &error))
+        fail(process, error);
 }
 
 void BrowserDiscovery::onReady(CdpBrowser* browser)
 {
+    if (Process* process = processOf(browser)) {
+        if (process->found || !browser->isConnected())
+            return;
+        if (!process->transport->isConnected()) {
+            fail(*process, QStringLiteral("no DevTools answer at %1").arg(process->endpoint.toDisplayString()));
+            return;
+        }
+        process->found = true;
+        process->lost = false;
+        process->refusedSince.reset();
+        emit browserFound(process->name, process->endpoint);
+        return;
+    }
     Profile* profile = profileOf(browser);
     // A closed connection also makes the browser ready; disconnected() follows and says why.
     if (!profile || profile->found || !browser->isConnected())
@@ -151,6 +220,27 @@ void BrowserDiscovery::onReady(CdpBrowser* browser)
 
 void BrowserDiscovery::onDisconnected(CdpBrowser* browser, const QString& reason)
 {
+    if (Process* process = processOf(browser)) {
+        if (process->found) {
+            const QString name = process->name;
+            // The process may still be there (only the connection broke): the next scan tries once more.
+            process->lost = true;
+            letGo(*process);
+            emit browserLost(name, reason);
+            return;
+        }
+        // Just started, a browser may not listen yet: it is tried again for a while before this is news.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        if (!process->lost && (!process->refusedSince ||
+                               process->refusedSince->msecsTo(now) < std::chrono::milliseconds(kStartGrace).count())) {
+            if (!process->refusedSince)
+                process->refusedSince = now;
+            letGo(*process);
+            return;
+        }
+        fail(*process, QStringLiteral("no DevTools at %1: %2").arg(process->endpoint.toDisplayString(), reason));
+        return;
+    }
     Profile* profile = profileOf(browser);
     if (!profile)
         return;
@@ -177,13 +267,22 @@ void BrowserDiscovery::fail(Profile& profile, const FileStamp& stamp, const QStr
         emit message(reason);
 }
 
-void BrowserDiscovery::letGo(Profile& profile)
+void BrowserDiscovery::fail(Process& process, const QString& reason)
 {
-    m_leaving.append(profile.browser);
-    profile.browser.clear();
-    profile.transport = nullptr;
-    profile.endpoint.clear();
-    profile.found = false;
+    if (process.browser)
+        letGo(process);
+    process.failed = true;
+    if (!process.lost)
+        emit message(QStringLiteral("cannot watch %1: %2").arg(process.name, reason));
+}
+
+void BrowserDiscovery::letGo(Link& link)
+{
+    m_leaving.append(link.browser);
+    link.browser.clear();
+    link.transport = nullptr;
+    link.endpoint.clear();
+    link.found = false;
     if (m_leaving.size() == 1)
         QTimer::singleShot(0, this, &BrowserDiscovery::dropLeaving);
 }
@@ -206,8 +305,19 @@ BrowserDiscovery::Profile* BrowserDiscovery::profileOf(const CdpBrowser* browser
     return it == m_profiles.end() ? nullptr : &*it;
 }
 
+BrowserDiscovery::Process* BrowserDiscovery::processOf(const CdpBrowser* browser)
+{
+    const auto it = std::find_if(m_processes.begin(), m_processes.end(),
+                                 [browser](const Process& p) { return p.browser == browser; });
+    return it == m_processes.end() ? nullptr : &*it;
+}
+
 bool BrowserDiscovery::isConnectedTo(const QUrl& endpoint) const
 {
-    return std::any_of(m_profiles.begin(), m_profiles.end(),
-                       [&](const Profile& p) { return p.browser && p.endpoint == endpoint; });
+    // Every endpoint is on this machine's loopback, where a port names one browser however it is written.
+    const auto same = [&](const Link& link) {
+        return link.browser && link.endpoint.port() == endpoint.port();
+    };
+    return std::any_of(m_profiles.begin(), m_profiles.end(), same) ||
+           std::any_of(m_processes.begin(), m_processes.end(), same);
 }

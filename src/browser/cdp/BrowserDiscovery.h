@@ -12,17 +12,23 @@
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include "BrowserProcessTable.h"
 
 class CdpBrowser;
 class ShellWindowsGroup;
 class WebSocketTransport;
 
 // Finds the Chromium-family browsers running with their DevTools open, by the DevToolsActivePort file
-// each writes into its profile folder, and adds each one's pages to a window collection. It looks again
-// at every interval, so that a browser started (or restarted) later is found too. A file that names a
-// browser no longer there is said once, and tried again only when the file changes.
+// each writes into its profile folder, and by the command lines of this user's browsers started with a
+// fixed --remote-debugging-port (they write no such file), and adds each one's pages to a window
+// collection. It looks again at every interval, so that a browser started (or restarted) later is found
+// too. Each browser is connected once, however many ways name it. A file that names a browser no longer
+// there is said once, and tried again only when the file changes; a browser process that cannot be
+// connected is named with the reason once.
 class BrowserDiscovery : public QObject {
     Q_OBJECT
 public:
@@ -32,25 +38,30 @@ public:
     // program's own launch profile.
     static QStringList knownProfileDirs();
 
+    // How long a browser process that does not answer on its port yet is given to start listening.
+    static constexpr std::chrono::milliseconds kStartGrace{15000};
+
     // The browsers found join group, which must outlive this object.
-    explicit BrowserDiscovery(ShellWindowsGroup& group, const QStringList& profileDirs = knownProfileDirs(),
-                              std::chrono::milliseconds interval = kDefaultInterval, QObject* parent = nullptr);
+    BrowserDiscovery(ShellWindowsGroup& group, std::unique_ptr<BrowserProcessTable> processes,
+                     const QStringList& profileDirs = knownProfileDirs(),
+                     std::chrono::milliseconds interval = kDefaultInterval, QObject* parent = nullptr);
     // The browsers found leave the group.
     ~BrowserDiscovery() override;
 
     // Looks now, then at every interval.
     void start();
-    // Looks once: connects to the browser of each folder not connected yet.
+    // Looks once: connects to the browser of each folder and each browser process not connected yet.
     void scan();
     // The browser of this folder is watched another way: it is never connected here, and one connected
     // already is let go, without browserLost.
     void skipProfile(const QString& profileDir);
 
 signals:
-    // Connected, its open pages in the group.
-    void browserFound(const QString& profileDir, const QUrl& endpoint);
+    // Connected, its open pages in the group. name is the profile folder whose file named it, or the
+    // browser process ("chromium (pid 123, port 9222)").
+    void browserFound(const QString& name, const QUrl& endpoint);
     // A browser found before has gone; its pages have left the group.
-    void browserLost(const QString& profileDir, const QString& reason);
+    void browserLost(const QString& name, const QString& reason);
     // Something the user should know, said once: e.g. a DevToolsActivePort naming a browser gone.
     void message(const QString& text);
 
@@ -60,30 +71,46 @@ private:
         QDateTime modified;
         bool operator==(const FileStamp&) const = default;
     };
-    struct Profile {
-        QString dir;
+    struct Link {
         QPointer<CdpBrowser> browser;            // connecting or connected; owned by the group
         WebSocketTransport* transport = nullptr; // the browser's
         QUrl endpoint;
         bool found = false;
+    };
+    struct Profile : Link {
+        QString dir;
         FileStamp stamp;                 // of the file the endpoint was read from
         std::optional<FileStamp> failed; // not tried again while the file stays like this
         std::optional<FileStamp> lost;   // of a browser gone: tried again, but its failure is not news
     };
 
+    struct Process : Link {
+        DebuggingPortProcess process;
+        QString name;
+        std::optional<QDateTime> refusedSince; // first failure while the browser may still be starting
+        bool failed = false;                   // said, and not tried again while this process lives
+        bool lost = false;                     // connected once: tried again, its failure is not news
+    };
+
     void look(Profile& profile);
-    void connectTo(Profile& profile, const QUrl& endpoint, const FileStamp& stamp);
+    void lookAtProcesses();
+    void look(Process& process);
+    bool connectTo(Link& link, const QUrl& endpoint, const QString& name, QString* error);
     void onReady(CdpBrowser* browser);
     void onDisconnected(CdpBrowser* browser, const QString& reason);
     void fail(Profile& profile, const FileStamp& stamp, const QString& reason);
-    // Forgets the profile's browser and takes it out of the group soon, outside its own signals.
-    void letGo(Profile& profile);
+    void fail(Process& process, const QString& reason);
+    // Forgets the browser and takes it out of the group soon, outside its own signals.
+    void letGo(Link& link);
     void dropLeaving();
     Profile* profileOf(const CdpBrowser* browser);
+    Process* processOf(const CdpBrowser* browser);
     bool isConnectedTo(const QUrl& endpoint) const;
 
     ShellWindowsGroup& m_group;
+    std::unique_ptr<BrowserProcessTable> m_processTable;
     std::vector<Profile> m_profiles;
+    std::vector<Process> m_processes;
     QSet<QString> m_skipped;
     QList<QPointer<CdpBrowser>> m_leaving;
     QTimer m_timer;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <unistd.h>
 
@@ -30,6 +31,77 @@ QString BrowserLauncher::defaultProfileDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Tarnwick/browser-profile");
+}
+
+namespace {
+
+struct KnownBrowser {
+    QStringList programs; // file names of the program or its wrapper
+    QString name;
+    QString configFolder;
+};
+
+const QList<KnownBrowser>& knownBrowsers()
+{
+    static const QList<KnownBrowser> browsers{
+        {{QStringLiteral("chromium"), QStringLiteral("chromium-browser")},
+         QStringLiteral("Chromium"),
+         QStringLiteral("chromium")},
+        {{QStringLiteral("google-chrome"), QStringLiteral("google-chrome-stable"), QStringLiteral("chrome")},
+         QStringLiteral("Google Chrome"),
+         QStringLiteral("google-chrome")},
+        {{QStringLiteral("google-chrome-beta")},
+         QStringLiteral("Google Chrome Beta"),
+         QStringLiteral("google-chrome-beta")},
+        {{QStringLiteral("microsoft-edge"), QStringLiteral("microsoft-edge-stable"), QStringLiteral("msedge")},
+         QStringLiteral("Microsoft Edge"),
+         QStringLiteral("microsoft-edge")},
+        {{QStringLiteral("brave-browser"), QStringLiteral("brave")},
+         QStringLiteral("Brave"),
+         QStringLiteral("BraveSoftware/Brave-Browser")},
+    };
+    return browsers;
+}
+
+const KnownBrowser* knownBrowser(const QString& browserPath)
+{
+    const QString program = QFileInfo(browserPath).fileName();
+    for (const KnownBrowser& browser : knownBrowsers()) {
+        if (browser.programs.contains(program))
+            return &browser;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QString BrowserLauncher::ownProfileDir(const QString& browserPath)
+{
+    const KnownBrowser* browser = knownBrowser(browserPath);
+    if (!browser)
+        return {};
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + browser->configFolder;
+}
+
+QString BrowserLauncher::displayName(const QString& browserPath)
+{
+    const KnownBrowser* browser = knownBrowser(browserPath);
+    return browser ? browser->name : QFileInfo(browserPath).fileName();
+}
+
+qint64 BrowserLauncher::profileHolder(const QString& profileDir)
+{
+    // "<host>-<pid>", a symbolic link that points nowhere; left behind by a browser that crashed.
+    const QString target = QFileInfo(profileDir + QStringLiteral("/SingletonLock")).symLinkTarget();
+    const QString link = target.isEmpty() ? QString() : QFileInfo(target).fileName();
+    bool ok = false;
+    const qint64 pid = link.section(u'-', -1).toLongLong(&ok);
+    if (!ok || pid <= 0)
+        return 0;
+    const QString host = link.section(u'-', 0, -2);
+    if (host != QSysInfo::machineHostName())
+        return 0;
+    return QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)) ? pid : 0;
 }
 
 QString BrowserLauncher::findBrowser(const QString& requested, QString* error) const
@@ -67,14 +139,13 @@ QString BrowserLauncher::findBrowser(const QString& requested, QString* error) c
 
 QStringList BrowserLauncher::arguments(const Options& options, const QString& profileDir) const
 {
-    QStringList arguments{QStringLiteral("--remote-debugging-pipe"), QStringLiteral("--no-first-run"),
-                          QStringLiteral("--disable-background-networking"),
-                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-                          // The program is the one judge of popups in the browsers it launches. The browser's
-                          // own blocker would hide an allowed site's popups from it for good, and lets through
-                          // what a page opens inside any click of the user's.
-                          QStringLiteral("--disable-popup-blocking"),
-                          QStringLiteral("--user-data-dir=%1").arg(profileDir)};
+    QStringList arguments{QStringLiteral("--remote-debugging-pipe"), QStringLiteral("--no-first-run")};
+    if (!options.userProfile)
+        arguments << QStringLiteral("--disable-background-networking") << QStringLiteral("--disable-component-update")
+                  << QStringLiteral("--disable-sync");
+    // The program is the one judge of popups in the browsers it launches. The browser's own blocker would hide an
+    // allowed site's popups from it for good, and lets through what a page opens inside any click of the user's.
+    arguments << QStringLiteral("--disable-popup-blocking") << QStringLiteral("--user-data-dir=%1").arg(profileDir);
     // The browser's sandbox refuses to run as root.
     if (m_environment.runningAsRoot)
         arguments << QStringLiteral("--no-sandbox");

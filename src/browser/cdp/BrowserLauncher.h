@@ -7,8 +7,9 @@
 
 #include <memory>
 
-// Starts a Chromium-family browser of the user's with its DevTools on a pipe, in a profile folder
-// of the program's own (browsers ignore remote debugging on their default profile).
+// Starts a Chromium-family browser of the user's with its DevTools on a pipe, never a TCP port: in a profile
+// folder of the program's own, or in the browser's own profile (bookmarks, logins, extensions), which
+// Chromium builds allow and Google Chrome 136 and later refuse.
 class BrowserLauncher {
 public:
     // What the launch depends on outside the caller's options; current() reads this process's.
@@ -26,6 +27,8 @@ public:
         bool headless = false; // also headless whenever there is no display
         QStringList startUrls;
         bool discardOutput = false; // the browser's stdout and stderr to /dev/null
+        // profileDir is the user's own: their sync and background services are left as they are.
+        bool userProfile = false;
     };
 
     explicit BrowserLauncher(Environment environment = Environment::current());
@@ -34,6 +37,13 @@ public:
     static QStringList browserNames();
     // <generic data folder>/Tarnwick/browser-profile
     static QString defaultProfileDir();
+    // The browser's own profile folder under $XDG_CONFIG_HOME (~/.config), by its program's name; empty for a
+    // browser not known.
+    static QString ownProfileDir(const QString& browserPath);
+    // The name users know the browser by ("Chromium", "Google Chrome"...), by its program's name.
+    static QString displayName(const QString& browserPath);
+    // The process that holds the profile folder now (its SingletonLock names it), or 0.
+    static qint64 profileHolder(const QString& profileDir);
 
     // The browser to start: requested (a path, or a name on the search path) or the first found.
     // Empty, with error set, when there is none.

@@ -679,6 +679,23 @@ void CdpBrowser::closeDown()
         if (auto it = m_popups.find(sessionId); it != m_popups.end())
             closeAtExit(*it);
     }
+    // New tabs still undecided, their documents held at the gate: once the connection goes the browser lets
+    // held requests go on, so they are failed and closed now, and the exit waits for the answers.
+    const QStringList tabs = m_newTabs.keys();
+    for (const QString& targetId : tabs) {
+        auto it = m_newTabs.find(targetId);
+        if (it == m_newTabs.end())
+            continue;
+        if (!it->requestId.isEmpty())
+            sendAtExit(QStringLiteral("Fetch.failRequest"),
+                       object({{"requestId", it->requestId}, {"errorReason", "BlockedByClient"}}), {});
+        m_blockedTabs.insert(targetId);
+        sendAtExit(QStringLiteral("Target.closeTarget"), object({{"targetId", targetId}}), {});
+        forgetNewTab(it);
+    }
+    // What was sent before on the browser's own session (a tab's held request failed as its block, say) is
+    // answered first: the exit does not go before the browser has taken it in.
+    sendAtExit(QStringLiteral("Browser.getVersion"), {}, {});
     checkClosedDown();
 }
 
