@@ -60,7 +60,10 @@ void SiteList::setText(const QString& text)
     m_text = text;
     // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
     const QStringView all(m_text);
-    clearIndex(all.count(u'\n') + 1 + all.count(u'.'));
+    qsizetype names = 1;
+    for (const QChar c : all)
+        names += c == u'\n' || c == u'.';
+    clearIndex(names);
     m_keys.reserve(m_text.size());
     qsizetype start = 0;
     for (qsizetype end = all.indexOf(u'\r'); end >= 0; end = all.indexOf(u'\r', end + 1)) {
@@ -103,7 +106,7 @@ void SiteList::clearIndex(qsizetype expected)
     m_nodes.clear();
     m_nodes.reserve(std::size_t(expected));
     m_keys.clear();
-    m_slots.assign(std::bit_ceil(std::size_t(std::max<qsizetype>(16, 2 * expected))), -1);
+    m_slots.assign(std::bit_ceil(std::size_t(std::max<qsizetype>(16, 2 * expected))), Slot());
     m_answered = false;
 }
 
@@ -113,12 +116,11 @@ qint32 SiteList::find(QStringView key, quint32 hash) const
         return -1;
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const qint32 at = m_slots[i];
-        if (at < 0)
+        const Slot slot = m_slots[i];
+        if (slot.node < 0)
             return -1;
-        const Node& node = m_nodes[std::size_t(at)];
-        if (node.hash == hash && keyOf(node) == key)
-            return at;
+        if (slot.hash == hash && keyOf(m_nodes[std::size_t(slot.node)]) == key)
+            return slot.node;
     }
 }
 
@@ -134,21 +136,22 @@ qint32 SiteList::insert(qsizetype offset, qsizetype length, quint32 hash)
     m_nodes.push_back(node);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t i = hash & mask;
-    while (m_slots[i] >= 0)
+    while (m_slots[i].node >= 0)
         i = (i + 1) & mask;
-    m_slots[i] = at;
+    m_slots[i] = {hash, at};
     return at;
 }
 
 void SiteList::grow()
 {
-    m_slots.assign(std::max<std::size_t>(16, 2 * m_slots.size()), -1);
+    m_slots.assign(std::max<std::size_t>(16, 2 * m_slots.size()), Slot());
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t at = 0; at < m_nodes.size(); ++at) {
-        std::size_t i = m_nodes[at].hash & mask;
-        while (m_slots[i] >= 0)
+        const quint32 hash = m_nodes[at].hash;
+        std::size_t i = hash & mask;
+        while (m_slots[i].node >= 0)
             i = (i + 1) & mask;
-        m_slots[i] = qint32(at);
+        m_slots[i] = {hash, qint32(at)};
     }
 }
 
@@ -222,16 +225,26 @@ bool SiteList::coveredBelow(qint32 parent) const
     if (top.covered != 0)
         return top.covered > 0;
     // Some entry below reaches up to here: its registrable domain is no longer than this name
-    // ("www.shop.co.uk" stands for "shop.co.uk", never "co.uk").
+    // ("www.shop.co.uk" stands for "shop.co.uk", never "co.uk"). libpsl finds a registrable domain by trying a
+    // name's parents from the longest down, so an entry that reaches here shares its registrable domain with this
+    // name and with every name between them: a public suffix ("co.uk") is answered without looking below it, and
+    // a branch whose registrable domain differs is left. A name that starts with a dot has none of its own for
+    // libpsl, though an entry below may still reach past it, so it cuts nothing.
+    const auto cuts = [this](const Node& node) {
+        return !keyOf(node).startsWith(u'.');
+    };
+    const qint32 topFloor = cuts(top) ? floorOf(top) : -1;
     bool covered = false;
     QVarLengthArray<qint32, 64> pending;
-    if (top.firstChild >= 0)
+    if (top.firstChild >= 0 && topFloor != 0)
         pending.append(top.firstChild);
     while (!pending.isEmpty() && !covered) {
         const Node& node = m_nodes[std::size_t(pending.back())];
         pending.removeLast();
         if (node.nextSibling >= 0)
             pending.append(node.nextSibling);
+        if (topFloor > 0 && cuts(node) && floorOf(node) != topFloor)
+            continue;
         if (node.firstChild >= 0)
             pending.append(node.firstChild);
         if (node.host) {

@@ -38,7 +38,7 @@ private:
         qint32 length = 0;
         qint32 firstChild = -1;
         qint32 nextSibling = -1;
-        // The length of a host's registrable domain, worked out the first time a parent asks; 0 for none.
+        // The length of the name's registrable domain, worked out the first time a parent asks; 0 for none.
         mutable qint32 floor = -1;
         bool host = false;
         bool chained = false;      // linked below its own parent
@@ -62,8 +62,12 @@ private:
     // with the list's length and not its square.
     QString m_keys;
     std::vector<Node> m_nodes;
-    // Open addressing over m_nodes: -1 is a free slot.
-    std::vector<qint32> m_slots;
+    // Open addressing over m_nodes, each slot with its node's hash so that a miss reads no node: -1 is free.
+    struct Slot {
+        quint32 hash = 0;
+        qint32 node = -1;
+    };
+    std::vector<Slot> m_slots;
     // Whether any parent's answer is kept, which an entry added below it could change.
     mutable bool m_answered = false;
 };
