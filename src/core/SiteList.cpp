@@ -5,6 +5,7 @@
 #include <QVarLengthArray>
 
 #include <bit>
+#include <string_view>
 
 namespace {
 
@@ -55,24 +56,78 @@ private:
     QVarLengthArray<quint64, 256> m_running;
 };
 
+namespace {
+
+// The entries of a list's text in order: the pieces between its CR LF line ends, and the piece after the last.
+class TextEntries {
+public:
+    explicit TextEntries(QStringView text)
+        : m_text(text)
+    {}
+    bool next(QStringView& entry)
+    {
+        const qsizetype size = m_text.size();
+        if (m_start > size)
+            return false;
+        const char16_t* chars = m_text.utf16();
+        qsizetype end = m_start;
+        while (end + 1 < size && !(chars[end] == u'\r' && chars[end + 1] == u'\n'))
+            ++end;
+        if (end + 1 >= size) {
+            entry = m_text.sliced(m_start);
+            m_start = size + 1;
+        } else {
+            entry = m_text.sliced(m_start, end - m_start);
+            m_start = end + 2;
+        }
+        return true;
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_start = 0;
+};
+
+// How many entries ahead of the one being indexed the slots of its names are fetched into the cache: a long
+// list's table is larger than the cache, and each look-up would otherwise wait for memory in turn.
+constexpr int kPrefetchAhead = 8;
+
+} // namespace
+
 void SiteList::setText(const QString& text)
 {
     m_text = text;
     // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
     const QStringView all(m_text);
     qsizetype names = 1;
-    for (const QChar c : all)
+    for (const char16_t c : std::u16string_view(all.utf16(), std::size_t(all.size())))
         names += c == u'\n' || c == u'.';
     clearIndex(names);
     m_keys.reserve(m_text.size());
-    qsizetype start = 0;
-    for (qsizetype end = all.indexOf(u'\r'); end >= 0; end = all.indexOf(u'\r', end + 1)) {
-        if (all.sliced(end).startsWith(LineEnd)) {
-            index(all.sliced(start, end - start));
-            start = end + LineEnd.size();
-        }
+    TextEntries ahead(all);
+    TextEntries current(all);
+    QStringView entry;
+    for (int i = 0; i < kPrefetchAhead && ahead.next(entry); ++i)
+        prefetch(entry);
+    while (current.next(entry)) {
+        index(entry);
+        if (QStringView later; ahead.next(later))
+            prefetch(later);
     }
-    index(all.sliced(start));
+}
+
+void SiteList::prefetch(QStringView entry) const
+{
+    // Only entries that are their own host: the others are rare, and indexed without help.
+    if (entry.size() > MaxEntryLength || !isPlainHost(entry))
+        return;
+    const Hashes hashes(entry);
+    const std::size_t mask = m_slots.size() - 1;
+    __builtin_prefetch(&m_slots[hashes.at(0) & mask]);
+    for (qsizetype i = 0; i < entry.size(); ++i) {
+        if (entry[i] == u'.' && i + 1 < entry.size())
+            __builtin_prefetch(&m_slots[hashes.at(i + 1) & mask]);
+    }
 }
 
 void SiteList::setEntries(const QStringList& entries)

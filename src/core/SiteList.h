@@ -48,6 +48,7 @@ private:
 
     void clearIndex(qsizetype expected);
     void index(QStringView entry);
+    void prefetch(QStringView entry) const;
     QStringView keyOf(const Node& node) const { return QStringView(m_keys).sliced(node.offset, node.length); }
     qint32 find(QStringView key, quint32 hash) const;
     qint32 insert(qsizetype offset, qsizetype length, quint32 hash);
