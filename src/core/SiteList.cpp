@@ -4,8 +4,8 @@
 
 #include <QVarLengthArray>
 
+#include <array>
 #include <bit>
-#include <string_view>
 
 namespace {
 
@@ -37,15 +37,27 @@ bool isPlainHost(QStringView entry)
     return true;
 }
 
+// The first dot at or after from; -1 for none. Host names are short: a plain loop beats a call.
+qsizetype dotFrom(QStringView host, qsizetype from)
+{
+    for (qsizetype i = from; i < host.size(); ++i) {
+        if (host[i] == u'.')
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 // Hashed from the right, so one pass over a host gives the hash of every parent domain in it:
 // at(i) is the hash of host[i..].
 class SiteList::Hashes {
 public:
-    explicit Hashes(QStringView host)
-        : m_running(host.size())
+    Hashes() = default;
+    explicit Hashes(QStringView host) { assign(host); }
+    void assign(QStringView host)
     {
+        m_running.resize(host.size());
         quint64 h = kSeed;
         for (qsizetype i = host.size() - 1; i >= 0; --i)
             m_running[i] = h = (h ^ host[i].unicode()) * kPrime;
@@ -69,7 +81,7 @@ public:
         const qsizetype size = m_text.size();
         if (m_start > size)
             return false;
-        const char16_t* chars = m_text.utf16();
+        const char16_t* chars = QStringView(m_text).utf16();
         qsizetype end = m_start;
         while (end + 1 < size && !(chars[end] == u'\r' && chars[end + 1] == u'\n'))
             ++end;
@@ -98,34 +110,49 @@ void SiteList::setText(const QString& text)
 {
     m_text = text;
     // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
-    const QStringView all(m_text);
+    const char16_t* chars = QStringView(m_text).utf16();
     qsizetype names = 1;
-    for (const char16_t c : std::u16string_view(all.utf16(), std::size_t(all.size())))
-        names += c == u'\n' || c == u'.';
+    for (qsizetype i = 0; i < m_text.size(); ++i)
+        names += (chars[i] == u'\n') | (chars[i] == u'.');
     clearIndex(names);
     m_keys.reserve(m_text.size());
-    TextEntries ahead(all);
-    TextEntries current(all);
-    QStringView entry;
-    for (int i = 0; i < kPrefetchAhead && ahead.next(entry); ++i)
-        prefetch(entry);
-    while (current.next(entry)) {
-        index(entry);
-        if (QStringView later; ahead.next(later))
-            prefetch(later);
+
+    // The entries a few ahead are hashed first and their slots fetched, then indexed with those hashes.
+    struct Ahead {
+        QStringView entry;
+        bool plain = false;
+        Hashes hashes;
+    };
+    std::array<Ahead, kPrefetchAhead> ring;
+    TextEntries ahead(m_text);
+    const auto look = [&](Ahead& next) {
+        if (!ahead.next(next.entry))
+            return false;
+        // Only entries that are their own host: the others are rare, and indexed without help.
+        next.plain = next.entry.size() <= MaxEntryLength && isPlainHost(next.entry);
+        if (next.plain) {
+            next.hashes.assign(next.entry);
+            prefetch(next.entry, next.hashes);
+        }
+        return true;
+    };
+    std::size_t produced = 0;
+    while (produced < ring.size() && look(ring[produced]))
+        ++produced;
+    for (std::size_t consumed = 0; consumed < produced; ++consumed) {
+        Ahead& current = ring[consumed % ring.size()];
+        index(current.entry, current.plain ? &current.hashes : nullptr);
+        if (look(current))
+            ++produced;
     }
 }
 
-void SiteList::prefetch(QStringView entry) const
+void SiteList::prefetch(QStringView host, const Hashes& hashes) const
 {
-    // Only entries that are their own host: the others are rare, and indexed without help.
-    if (entry.size() > MaxEntryLength || !isPlainHost(entry))
-        return;
-    const Hashes hashes(entry);
     const std::size_t mask = m_slots.size() - 1;
     __builtin_prefetch(&m_slots[hashes.at(0) & mask]);
-    for (qsizetype i = 0; i < entry.size(); ++i) {
-        if (entry[i] == u'.' && i + 1 < entry.size())
+    for (qsizetype i = 0; i + 1 < host.size(); ++i) {
+        if (host[i] == u'.')
             __builtin_prefetch(&m_slots[hashes.at(i + 1) & mask]);
     }
 }
@@ -139,7 +166,7 @@ void SiteList::append(const QString& entry)
 {
     m_text += entry;
     m_text += LineEnd;
-    index(entry);
+    index(entry, nullptr);
 }
 
 QString SiteList::textOf(const QStringList& entries)
@@ -210,28 +237,33 @@ void SiteList::grow()
     }
 }
 
-void SiteList::index(QStringView entry)
+void SiteList::index(QStringView entry, const Hashes* plainHashes)
 {
-    // Nothing longer than a host name can be is a site: it matches nothing, and costs nothing.
-    if (entry.size() > MaxEntryLength)
-        return;
     QString made;
     QStringView host = entry;
-    if (!isPlainHost(entry)) {
-        made = SiteHost(entry);
-        host = made;
+    Hashes own;
+    const Hashes* hashes = plainHashes;
+    if (!plainHashes) {
+        // Nothing longer than a host name can be is a site: it matches nothing, and costs nothing.
+        if (entry.size() > MaxEntryLength)
+            return;
+        if (!isPlainHost(entry)) {
+            made = SiteHost(entry);
+            host = made;
+        }
+        if (host.isEmpty())
+            return;
+        own.assign(host);
+        hashes = &own;
     }
-    if (host.isEmpty())
-        return;
-    const Hashes hashes(host);
     if (m_answered)
-        forgetAnswersAbove(host, hashes);
+        forgetAnswersAbove(host, *hashes);
 
-    qint32 node = find(host, hashes.at(0));
+    qint32 node = find(host, hashes->at(0));
     if (node < 0) {
         const qsizetype offset = m_keys.size();
         m_keys += host;
-        node = insert(offset, host.size(), hashes.at(0));
+        node = insert(offset, host.size(), hashes->at(0));
     }
     m_nodes[std::size_t(node)].host = true;
     if (IsAddressLiteral(host))
@@ -240,14 +272,14 @@ void SiteList::index(QStringView entry)
     // name without one ("com") is never covered from below and is left out.
     const qsizetype base = m_nodes[std::size_t(node)].offset;
     qint32 child = node;
-    for (qsizetype dot = host.indexOf(u'.'); dot >= 0 && !m_nodes[std::size_t(child)].chained;) {
+    for (qsizetype dot = dotFrom(host, 0); dot >= 0 && !m_nodes[std::size_t(child)].chained;) {
         const qsizetype start = dot + 1;
-        const qsizetype next = host.indexOf(u'.', start);
+        const qsizetype next = dotFrom(host, start);
         if (next < 0)
             break;
-        qint32 parent = find(host.sliced(start), hashes.at(start));
+        qint32 parent = find(host.sliced(start), hashes->at(start));
         if (parent < 0)
-            parent = insert(base + start, host.size() - start, hashes.at(start));
+            parent = insert(base + start, host.size() - start, hashes->at(start));
         Node& below = m_nodes[std::size_t(child)];
         below.nextSibling = m_nodes[std::size_t(parent)].firstChild;
         below.chained = true;

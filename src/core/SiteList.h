@@ -47,8 +47,9 @@ private:
     class Hashes;
 
     void clearIndex(qsizetype expected);
-    void index(QStringView entry);
-    void prefetch(QStringView entry) const;
+    // Indexes one entry; the hashes of its host are given when the entry is that host already.
+    void index(QStringView entry, const Hashes* plainHashes);
+    void prefetch(QStringView host, const Hashes& hashes) const;
     QStringView keyOf(const Node& node) const { return QStringView(m_keys).sliced(node.offset, node.length); }
     qint32 find(QStringView key, quint32 hash) const;
     qint32 insert(qsizetype offset, qsizetype length, quint32 hash);
