@@ -70,36 +70,6 @@ private:
 
 namespace {
 
-// The entries of a list's text in order: the pieces between its CR LF line ends, and the piece after the last.
-class TextEntries {
-public:
-    explicit TextEntries(QStringView text)
-        : m_text(text)
-    {}
-    bool next(QStringView& entry)
-    {
-        const qsizetype size = m_text.size();
-        if (m_start > size)
-            return false;
-        const char16_t* chars = QStringView(m_text).utf16();
-        qsizetype end = m_start;
-        while (end + 1 < size && !(chars[end] == u'\r' && chars[end + 1] == u'\n'))
-            ++end;
-        if (end + 1 >= size) {
-            entry = m_text.sliced(m_start);
-            m_start = size + 1;
-        } else {
-            entry = m_text.sliced(m_start, end - m_start);
-            m_start = end + 2;
-        }
-        return true;
-    }
-
-private:
-    QStringView m_text;
-    qsizetype m_start = 0;
-};
-
 // How many entries ahead of the one being indexed the slots of its names are fetched into the cache: a long
 // list's table is larger than the cache, and each look-up would otherwise wait for memory in turn.
 constexpr int kPrefetchAhead = 8;
@@ -109,11 +79,27 @@ constexpr int kPrefetchAhead = 8;
 void SiteList::setText(const QString& text)
 {
     m_text = text;
-    // Each entry adds its host and at most one name per dot: room for all of them, so nothing is rehashed.
-    const char16_t* chars = QStringView(m_text).utf16();
+    // The entries are the pieces between CR LF line ends, and the piece after the last. Each adds its host and at
+    // most one name per dot: room for all of them, so nothing is rehashed.
+    std::vector<QStringView> entries;
     qsizetype names = 1;
-    for (qsizetype i = 0; i < m_text.size(); ++i)
-        names += (chars[i] == u'\n') | (chars[i] == u'.');
+    {
+        const QStringView all(m_text);
+        const char16_t* chars = all.utf16();
+        const qsizetype size = all.size();
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            if (chars[i] == u'.') {
+                ++names;
+            } else if (chars[i] == u'\r' && i + 1 < size && chars[i + 1] == u'\n') {
+                entries.push_back(all.sliced(start, i - start));
+                ++names;
+                start = i + 2;
+                ++i;
+            }
+        }
+        entries.push_back(all.sliced(start));
+    }
     clearIndex(names);
     m_keys.reserve(m_text.size());
 
@@ -124,26 +110,23 @@ void SiteList::setText(const QString& text)
         Hashes hashes;
     };
     std::array<Ahead, kPrefetchAhead> ring;
-    TextEntries ahead(m_text);
-    const auto look = [&](Ahead& next) {
-        if (!ahead.next(next.entry))
-            return false;
+    const auto look = [&](std::size_t at) {
+        Ahead& next = ring[at % ring.size()];
+        next.entry = entries[at];
         // Only entries that are their own host: the others are rare, and indexed without help.
         next.plain = next.entry.size() <= MaxEntryLength && isPlainHost(next.entry);
         if (next.plain) {
             next.hashes.assign(next.entry);
             prefetch(next.entry, next.hashes);
         }
-        return true;
     };
-    std::size_t produced = 0;
-    while (produced < ring.size() && look(ring[produced]))
-        ++produced;
-    for (std::size_t consumed = 0; consumed < produced; ++consumed) {
-        Ahead& current = ring[consumed % ring.size()];
+    for (std::size_t at = 0; at < entries.size() && at < ring.size(); ++at)
+        look(at);
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+        const Ahead& current = ring[at % ring.size()];
         index(current.entry, current.plain ? &current.hashes : nullptr);
-        if (look(current))
-            ++produced;
+        if (at + ring.size() < entries.size())
+            look(at + ring.size());
     }
 }
 
