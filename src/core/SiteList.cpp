@@ -101,7 +101,6 @@ void SiteList::setText(const QString& text)
         entries.push_back(all.sliced(start));
     }
     clearIndex(names);
-    m_keys.reserve(m_text.size());
 
     // The entries a few ahead are hashed first and their slots fetched, then indexed with those hashes.
     struct Ahead {
@@ -149,7 +148,7 @@ void SiteList::append(const QString& entry)
 {
     m_text += entry;
     m_text += LineEnd;
-    index(entry, nullptr);
+    index(QStringView(m_text).sliced(m_text.size() - LineEnd.size() - entry.size(), entry.size()), nullptr);
 }
 
 QString SiteList::textOf(const QStringList& entries)
@@ -224,6 +223,7 @@ void SiteList::index(QStringView entry, const Hashes* plainHashes)
 {
     QString made;
     QStringView host = entry;
+    bool inText = true;
     Hashes own;
     const Hashes* hashes = plainHashes;
     if (!plainHashes) {
@@ -233,6 +233,7 @@ void SiteList::index(QStringView entry, const Hashes* plainHashes)
         if (!isPlainHost(entry)) {
             made = SiteHost(entry);
             host = made;
+            inText = false;
         }
         if (host.isEmpty())
             return;
@@ -244,8 +245,12 @@ void SiteList::index(QStringView entry, const Hashes* plainHashes)
 
     qint32 node = find(host, hashes->at(0));
     if (node < 0) {
-        const qsizetype offset = m_keys.size();
-        m_keys += host;
+        // A host written as it is in the text is not copied: the entry is a view into the text.
+        qsizetype offset = host.data() - m_text.constData();
+        if (!inText) {
+            offset = -m_keys.size() - 1;
+            m_keys += host;
+        }
         node = insert(offset, host.size(), hashes->at(0));
     }
     m_nodes[std::size_t(node)].host = true;
@@ -262,7 +267,7 @@ void SiteList::index(QStringView entry, const Hashes* plainHashes)
             break;
         qint32 parent = find(host.sliced(start), hashes->at(start));
         if (parent < 0)
-            parent = insert(base + start, host.size() - start, hashes->at(start));
+            parent = insert(base >= 0 ? base + start : base - start, host.size() - start, hashes->at(start));
         Node& below = m_nodes[std::size_t(child)];
         below.nextSibling = m_nodes[std::size_t(parent)].firstChild;
         below.chained = true;

@@ -34,7 +34,7 @@ private:
     // names one label longer below them, so a parent is checked against its entries only when a site asks.
     struct Node {
         quint32 hash = 0;
-        qint32 offset = 0; // into m_keys
+        qint32 offset = 0; // into m_text, or into m_keys at -offset - 1
         qint32 length = 0;
         qint32 firstChild = -1;
         qint32 nextSibling = -1;
@@ -50,7 +50,11 @@ private:
     // Indexes one entry; the hashes of its host are given when the entry is that host already.
     void index(QStringView entry, const Hashes* plainHashes);
     void prefetch(QStringView host, const Hashes& hashes) const;
-    QStringView keyOf(const Node& node) const { return QStringView(m_keys).sliced(node.offset, node.length); }
+    QStringView keyOf(const Node& node) const
+    {
+        return node.offset >= 0 ? QStringView(m_text).sliced(node.offset, node.length)
+                                : QStringView(m_keys).sliced(-qsizetype(node.offset) - 1, node.length);
+    }
     qint32 find(QStringView key, quint32 hash) const;
     qint32 insert(qsizetype offset, qsizetype length, quint32 hash);
     void grow();
@@ -60,8 +64,8 @@ private:
 
     PublicSuffixList m_suffixes;
     QString m_text;
-    // The hosts' text, one after another; a parent is a view into the host it came from, so the index grows
-    // with the list's length and not its square.
+    // The hosts that are not written in the text as they are (the text holds the others), one after another; a
+    // parent is a view into the host it came from, so the index grows with the list's length and not its square.
     QString m_keys;
     std::vector<Node> m_nodes;
     // Open addressing over m_nodes, each slot with its node's hash so that a miss reads no node: -1 is free.
