@@ -25,13 +25,32 @@ quint64 mix(quint64 h)
 
 // Entries as people type them: lower-case letters, digits, "-", "_" and dots, not ending in a dot. SiteHost()
 // gives such an entry back unchanged, so it need not be made into a new string.
+constexpr std::array<bool, 128> kPlainChars = [] {
+    std::array<bool, 128> plain{};
+    for (char c = 'a'; c <= 'z'; ++c)
+        plain[std::size_t(c)] = true;
+    for (char c = '0'; c <= '9'; ++c)
+        plain[std::size_t(c)] = true;
+    plain['.'] = plain['-'] = plain['_'] = true;
+    return plain;
+}();
+
+bool isPlainChar(char16_t c)
+{
+    return c < kPlainChars.size() && kPlainChars[c];
+}
+
+bool mayBePlainHost(QStringView entry)
+{
+    return !entry.isEmpty() && entry.size() <= SiteList::MaxEntryLength && entry.back() != u'.';
+}
+
 bool isPlainHost(QStringView entry)
 {
-    if (entry.isEmpty() || entry.back() == u'.')
+    if (!mayBePlainHost(entry))
         return false;
     for (QChar c : entry) {
-        const char16_t u = c.unicode();
-        if (!((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'.' || u == u'-' || u == u'_'))
+        if (!isPlainChar(c.unicode()))
             return false;
     }
     return true;
@@ -61,6 +80,21 @@ public:
         quint64 h = kSeed;
         for (qsizetype i = host.size() - 1; i >= 0; --i)
             m_running[i] = h = (h ^ host[i].unicode()) * kPrime;
+    }
+    // The same for an entry that is a plain host, in the same pass that makes sure it is one.
+    bool assignPlain(QStringView entry)
+    {
+        if (!mayBePlainHost(entry))
+            return false;
+        m_running.resize(entry.size());
+        quint64 h = kSeed;
+        bool plain = true;
+        for (qsizetype i = entry.size() - 1; i >= 0; --i) {
+            const char16_t c = entry[i].unicode();
+            plain = plain && isPlainChar(c);
+            m_running[i] = h = (h ^ c) * kPrime;
+        }
+        return plain;
     }
     quint32 at(qsizetype i) const { return quint32(mix(m_running[i])); }
 
@@ -113,11 +147,9 @@ void SiteList::setText(const QString& text)
         Ahead& next = ring[at % ring.size()];
         next.entry = entries[at];
         // Only entries that are their own host: the others are rare, and indexed without help.
-        next.plain = next.entry.size() <= MaxEntryLength && isPlainHost(next.entry);
-        if (next.plain) {
-            next.hashes.assign(next.entry);
+        next.plain = next.hashes.assignPlain(next.entry);
+        if (next.plain)
             prefetch(next.entry, next.hashes);
-        }
     };
     for (std::size_t at = 0; at < entries.size() && at < ring.size(); ++at)
         look(at);
