@@ -2,6 +2,7 @@
 #include "SiteList.h"
 #include "SiteName.h"
 
+#include <QFile>
 #include <QTest>
 
 class TestSiteMatch : public QObject {
@@ -16,6 +17,7 @@ private slots:
     void listAgreesWithEntries();
     void emptyEntriesInTextMatchNothing();
     void entryAddedBelowAnsweredParentCovers();
+    void everySuffixRuleAgreesWithEntries();
 };
 
 void TestSiteMatch::siteName_data()
@@ -282,6 +284,47 @@ void TestSiteMatch::emptyEntriesInTextMatchNothing()
     QVERIFY(!list.covers(u""));
     QVERIFY(!list.covers(u"other.com"));
     QCOMPARE(list.text(), QStringLiteral("\r\nshop.com\r\n\r\n"));
+}
+
+void TestSiteMatch::everySuffixRuleAgreesWithEntries()
+{
+    // Entries below and beside every rule of the public suffix list (wildcards and exceptions included), asked
+    // about every name from the entries up to the top: the index, which answers a public suffix without looking
+    // at the entries below it, must agree with trying each entry.
+    QFile rules(QStringLiteral("/usr/share/publicsuffix/public_suffix_list.dat"));
+    if (!rules.open(QIODevice::ReadOnly))
+        QSKIP("no public suffix list file to take the rules from");
+    int checked = 0;
+    while (!rules.atEnd()) {
+        QString rule = QString::fromUtf8(rules.readLine()).trimmed();
+        if (rule.isEmpty() || rule.startsWith(QLatin1String("//")))
+            continue;
+        if (rule.startsWith(QLatin1String("*.")))
+            rule.remove(0, 2);
+        else if (rule.startsWith(u'!'))
+            rule.remove(0, 1);
+        const QString name = SiteHost(rule);
+        const QStringList entries = {QStringLiteral("www.a.") + name, QStringLiteral("b.") + name,
+                                     QStringLiteral("c.x.b.") + name};
+        SiteList list;
+        list.setEntries(entries);
+        QStringList sites;
+        for (const QString& entry : entries) {
+            for (qsizetype dot = -1; dot < entry.size(); dot = entry.indexOf(u'.', dot + 1)) {
+                sites.append(entry.mid(dot + 1));
+                if (entry.indexOf(u'.', dot + 1) < 0)
+                    break;
+            }
+        }
+        for (const QString& site : std::as_const(sites)) {
+            bool expected = false;
+            for (const QString& entry : entries)
+                expected = expected || EntryCoversSite(entry, site);
+            QVERIFY2(list.covers(site) == expected, qPrintable(rule + QLatin1String(": ") + site));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 10000);
 }
 
 QTEST_GUILESS_MAIN(TestSiteMatch)
