@@ -1,5 +1,7 @@
 #include "ListFile.h"
 
+#include <utility>
+
 namespace {
 
 bool isIgnored(QByteArrayView line)
@@ -19,32 +21,50 @@ QStringList ListFile::Contents::texts() const
     return list;
 }
 
-ListFile::Contents ListFile::read(const QByteArray& bytes)
+void ListFile::scan(QByteArrayView bytes, const std::function<void(Entry& entry)>& onEntry,
+                    const std::function<void(int lineNumber, QByteArrayView line)>& onRefused)
 {
-    Contents contents;
     qsizetype start = 0;
     int lineNumber = 0;
+    Entry entry;
     while (start < bytes.size()) {
         ++lineNumber;
         qsizetype end = bytes.indexOf('\n', start);
         const qsizetype next = end < 0 ? bytes.size() : end + 1;
         if (end < 0)
             end = bytes.size();
-        QByteArrayView line(bytes.constData() + start, end - start);
+        QByteArrayView line = bytes.sliced(start, end - start);
         if (line.endsWith('\r'))
             line.chop(1);
         if (!isIgnored(line)) {
             // Measured in bytes first, so a line of megabytes is never decoded.
             QString text = line.size() > 4 * MaxEntryLength ? QString() : QString::fromUtf8(line);
             if (text.isEmpty() || text.size() > MaxEntryLength) {
-                contents.refusedLines.append(lineNumber);
-                contents.refusedKeys.append(qHash(line));
+                onRefused(lineNumber, line);
             } else {
-                contents.entries.append({std::move(text), line.toByteArray(), start, next, lineNumber});
+                entry.text = std::move(text);
+                entry.bytes = line;
+                entry.start = start;
+                entry.next = next;
+                entry.lineNumber = lineNumber;
+                onEntry(entry);
             }
         }
         start = next;
     }
+}
+
+ListFile::Contents ListFile::read(const QByteArray& bytes)
+{
+    Contents contents;
+    // At most one entry a line.
+    contents.entries.reserve(bytes.count('\n') + 1);
+    scan(
+        bytes, [&contents](Entry& entry) { contents.entries.append(std::move(entry)); },
+        [&contents](int lineNumber, QByteArrayView line) {
+            contents.refusedLines.append(lineNumber);
+            contents.refusedKeys.append(qHash(line));
+        });
     return contents;
 }
 

@@ -21,10 +21,10 @@ public:
     // One line of the file that holds an entry.
     struct Entry {
         QString text;
-        QByteArray bytes;    // the line as the file has it, without its line end
-        qsizetype start = 0; // where the line starts in the file
-        qsizetype next = 0;  // where the line after it starts
-        int lineNumber = 0;  // counted from 1
+        QByteArrayView bytes; // the line as the file has it, without its line end (a view into the file's bytes)
+        qsizetype start = 0;  // where the line starts in the file
+        qsizetype next = 0;   // where the line after it starts
+        int lineNumber = 0;   // counted from 1
     };
     struct Contents {
         QList<Entry> entries;
@@ -33,7 +33,12 @@ public:
         QStringList texts() const;
     };
 
+    // The entries' bytes are views into the bytes given, which must outlive the contents.
     static Contents read(const QByteArray& bytes);
+    // The same in one pass without keeping the entries: onEntry(entry) for each entry in file order (its text may
+    // be moved from), onRefused(lineNumber, lineBytes) for each line too long to take.
+    static void scan(QByteArrayView bytes, const std::function<void(Entry& entry)>& onEntry,
+                     const std::function<void(int lineNumber, QByteArrayView line)>& onRefused);
     static QStringList parse(const QByteArray& bytes) { return read(bytes).texts(); }
     // Every entry with its CR LF and then one more CR LF: a list written from scratch.
     static QByteArray serialize(const QStringList& entries);

@@ -6,8 +6,7 @@
 
 #include "PublicSuffixList.h"
 
-#include <string_view>
-#include <unordered_set>
+#include <vector>
 
 // The in-memory text of one site list (every entry followed by CR LF) with an index of its hosts, so that
 // asking whether the list covers a site costs a few hash look-ups however long the list is.
@@ -31,29 +30,50 @@ public:
     static QString textOf(const QStringList& entries);
 
 private:
-    void index(QStringView entry);
+    // One name in the index: an entry's host, a parent domain of one, or both. Parents are linked to the
+    // names one label longer below them, so a parent is checked against its entries only when a site asks.
+    struct Node {
+        quint32 hash = 0;
+        qint32 offset = 0; // into m_text, or into m_keys at -offset - 1
+        qint32 length = 0;
+        qint32 firstChild = -1;
+        qint32 nextSibling = -1;
+        // The length of the name's registrable domain, worked out the first time a parent asks; 0 for none.
+        mutable qint32 floor = -1;
+        bool host = false;
+        bool chained = false;      // linked below its own parent
+        mutable qint8 covered = 0; // a parent's answer once known: 1 covered, -1 not
+    };
+    class Hashes;
 
-    // Looked up by view, so trying the parent domains of a host allocates nothing.
-    struct ViewHash {
-        using is_transparent = void;
-        // Qt's own string hash is seeded and slow for short keys; these keys come from the user's lists.
-        std::size_t operator()(QStringView text) const noexcept
-        {
-            return std::hash<std::u16string_view>{}(std::u16string_view(text.utf16(), std::size_t(text.size())));
-        }
-    };
-    struct ViewEqual {
-        using is_transparent = void;
-        bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
-    };
-    using HostSet = std::unordered_set<QString, ViewHash, ViewEqual>;
-    using ViewSet = std::unordered_set<QStringView, ViewHash, ViewEqual>;
+    void clearIndex(qsizetype expected);
+    // Indexes one entry; the hashes of its host are given when the entry is that host already.
+    void index(QStringView entry, const Hashes* plainHashes);
+    void prefetch(QStringView host, const Hashes& hashes) const;
+    QStringView keyOf(const Node& node) const
+    {
+        return node.offset >= 0 ? QStringView(m_text).sliced(node.offset, node.length)
+                                : QStringView(m_keys).sliced(-qsizetype(node.offset) - 1, node.length);
+    }
+    qint32 find(QStringView key, quint32 hash) const;
+    qint32 insert(qsizetype offset, qsizetype length, quint32 hash);
+    void grow();
+    qint32 floorOf(const Node& node) const;
+    bool coveredBelow(qint32 parent) const;
+    void forgetAnswersAbove(QStringView host, const Hashes& hashes);
 
     PublicSuffixList m_suffixes;
     QString m_text;
-    HostSet m_hosts;
-    // The proper parent domains of the hosts above that an entry covers, down to its registrable domain
-    // ("shop.com" for "www.shop.com", "shop.co.uk" for "www.shop.co.uk"): views into the hosts' own text,
-    // which a node-based set never moves, so the index grows with the list's length and not its square.
-    ViewSet m_parents;
+    // The hosts that are not written in the text as they are (the text holds the others), one after another; a
+    // parent is a view into the host it came from, so the index grows with the list's length and not its square.
+    QString m_keys;
+    std::vector<Node> m_nodes;
+    // Open addressing over m_nodes, each slot with its node's hash so that a miss reads no node: -1 is free.
+    struct Slot {
+        quint32 hash = 0;
+        qint32 node = -1;
+    };
+    std::vector<Slot> m_slots;
+    // Whether any parent's answer is kept, which an entry added below it could change.
+    mutable bool m_answered = false;
 };

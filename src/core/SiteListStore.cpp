@@ -85,11 +85,12 @@ bool SiteListStore::remove(const QString& site)
 
 bool SiteListStore::removeRow(int row)
 {
-    if (row < 0 || row >= m_rowBytes.size())
+    const QList<QByteArray> lines = rowLines();
+    if (row < 0 || row >= lines.size())
         return false;
     // The row's own line: the same text may be on the list more than once.
-    const QByteArray line = m_rowBytes[row];
-    const qsizetype occurrence = std::count(m_rowBytes.cbegin(), m_rowBytes.cbegin() + row, line);
+    const QByteArray line = lines[row];
+    const qsizetype occurrence = std::count(lines.cbegin(), lines.cbegin() + row, line);
     return change(
         [&](QByteArray& bytes) {
             const ListFile::Contents contents = ListFile::read(bytes);
@@ -140,36 +141,53 @@ bool SiteListStore::change(const std::function<bool(QByteArray& bytes)>& makeCha
     return true;
 }
 
+QList<QByteArray> SiteListStore::rowLines() const
+{
+    QList<QByteArray> lines;
+    for (const QString& row : m_keptRows)
+        lines.append(row.toUtf8());
+    ListFile::scan(
+        m_bytes, [&lines](ListFile::Entry& entry) { lines.append(entry.bytes.toByteArray()); },
+        [](int, QByteArrayView) {});
+    return lines;
+}
+
 void SiteListStore::take(const QByteArray& bytes, bool keepRows)
 {
-    const ListFile::Contents contents = ListFile::read(bytes);
     m_bytes = bytes;
-    QStringList rows;
-    QList<QByteArray> rowBytes;
-    if (keepRows) {
-        rows = m_model.stringList();
-        for (const QString& row : std::as_const(rows))
-            rowBytes.append(row.toUtf8());
-    }
-    const QStringList entries = contents.texts();
-    rows += entries;
-    for (const ListFile::Entry& entry : contents.entries)
-        rowBytes.append(entry.bytes);
-    m_rowBytes = std::move(rowBytes);
+    m_keptRows = keepRows ? m_model.stringList() : QStringList();
+    // One pass over the file: each entry decoded once, into its row and the text.
+    QStringList rows = m_keptRows;
+    QString text;
+    // Room for the text of every line (a text is never longer than its UTF-8), up to what a full list can hold.
+    text.reserve(std::min<qsizetype>(bytes.size(), qsizetype(MaxEntries) * (ListFile::MaxEntryLength + 2)) + 2);
+    QList<int> refusedLines;
+    QList<size_t> refusedKeys;
+    ListFile::scan(
+        bytes,
+        [&](ListFile::Entry& entry) {
+            text += entry.text;
+            text += SiteList::LineEnd;
+            rows.append(std::move(entry.text));
+        },
+        [&](int lineNumber, QByteArrayView line) {
+            refusedLines.append(lineNumber);
+            refusedKeys.append(qHash(line));
+        });
     // Set only when different, so that a list box keeps its selection when nothing changed.
     if (m_model.stringList() != rows)
         m_model.setStringList(rows);
-    if (m_memory.text() != SiteList::textOf(entries))
-        m_memory.setEntries(entries);
+    if (m_memory.text() != text)
+        m_memory.setText(text);
 
     // Said once: not again at every reload of the same lines, wherever they moved.
-    if (contents.refusedKeys == m_refusedSaid)
+    if (refusedKeys == m_refusedSaid)
         return;
-    m_refusedSaid = contents.refusedKeys;
-    if (contents.refusedLines.isEmpty())
+    m_refusedSaid = refusedKeys;
+    if (refusedLines.isEmpty())
         return;
     QStringList numbers;
-    for (int line : contents.refusedLines)
+    for (int line : refusedLines)
         numbers.append(QString::number(line));
     report(QStringLiteral("%1 %2 of %3 left out: longer than a site can be (%4 characters)")
                .arg(numbers.size() == 1 ? QStringLiteral("Line") : QStringLiteral("Lines"),

@@ -56,9 +56,13 @@ private:
     SiteList& m_memory;
     StatusSink& m_status;
     QStringListModel m_model;
-    // The file as last read or written, and each row's line as the file has it.
+    // The line of each row as the file has it: those of rows kept from before a load (in UTF-8), then the
+    // entries of m_bytes.
+    QList<QByteArray> rowLines() const;
+
+    // The file as last read or written, and the rows kept in front of its entries by a load.
     QByteArray m_bytes;
-    QList<QByteArray> m_rowBytes;
+    QStringList m_keptRows;
     QList<size_t> m_refusedSaid;
     QString m_reloadError;
 };

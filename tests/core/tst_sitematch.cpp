@@ -2,6 +2,7 @@
 #include "SiteList.h"
 #include "SiteName.h"
 
+#include <QFile>
 #include <QTest>
 
 class TestSiteMatch : public QObject {
@@ -15,6 +16,8 @@ private slots:
     void coverage();
     void listAgreesWithEntries();
     void emptyEntriesInTextMatchNothing();
+    void entryAddedBelowAnsweredParentCovers();
+    void everySuffixRuleAgreesWithEntries();
 };
 
 void TestSiteMatch::siteName_data()
@@ -234,7 +237,17 @@ void TestSiteMatch::listAgreesWithEntries()
                                "www.bücher.example",
                                "bücher.example",
                                "a.b.github.io",
-                               "github.io"};
+                               "github.io",
+                               "a.www.ck",
+                               "www.ck",
+                               "x.y.ck",
+                               "a.city.kawasaki.jp",
+                               "city.kawasaki.jp",
+                               "x.kawasaki.jp",
+                               "kawasaki.jp",
+                               "a..b.com",
+                               ".b.com",
+                               "b.com"};
     for (const QString& entry : hosts) {
         SiteList list;
         list.setEntries({entry});
@@ -248,6 +261,21 @@ void TestSiteMatch::listAgreesWithEntries()
     }
 }
 
+void TestSiteMatch::entryAddedBelowAnsweredParentCovers()
+{
+    // The first entry sits below a public suffix of its own ("s3.dualstack..."), so it does not reach up to
+    // the region's name; an entry added later right below that name does, though the name was asked before.
+    const QString region = QStringLiteral("dualstack.us-east-1.amazonaws.com");
+    SiteList list;
+    list.setEntries({QStringLiteral("bucket.s3.") + region});
+    QVERIFY(!list.covers(region));
+    QVERIFY(!EntryCoversSite(QString(QStringLiteral("bucket.s3.") + region), region));
+    list.append(QStringLiteral("www.") + region);
+    QVERIFY(list.covers(region));
+    QVERIFY(EntryCoversSite(QString(QStringLiteral("www.") + region), region));
+    QVERIFY(!list.covers(u"us-east-1.amazonaws.com"));
+}
+
 void TestSiteMatch::emptyEntriesInTextMatchNothing()
 {
     SiteList list;
@@ -256,6 +284,47 @@ void TestSiteMatch::emptyEntriesInTextMatchNothing()
     QVERIFY(!list.covers(u""));
     QVERIFY(!list.covers(u"other.com"));
     QCOMPARE(list.text(), QStringLiteral("\r\nshop.com\r\n\r\n"));
+}
+
+void TestSiteMatch::everySuffixRuleAgreesWithEntries()
+{
+    // Entries below and beside every rule of the public suffix list (wildcards and exceptions included), asked
+    // about every name from the entries up to the top: the index, which answers a public suffix without looking
+    // at the entries below it, must agree with trying each entry.
+    QFile rules(QStringLiteral("/usr/share/publicsuffix/public_suffix_list.dat"));
+    if (!rules.open(QIODevice::ReadOnly))
+        QSKIP("no public suffix list file to take the rules from");
+    int checked = 0;
+    while (!rules.atEnd()) {
+        QString rule = QString::fromUtf8(rules.readLine()).trimmed();
+        if (rule.isEmpty() || rule.startsWith(QLatin1String("//")))
+            continue;
+        if (rule.startsWith(QLatin1String("*.")))
+            rule.remove(0, 2);
+        else if (rule.startsWith(u'!'))
+            rule.remove(0, 1);
+        const QString name = SiteHost(rule);
+        const QStringList entries = {QStringLiteral("www.a.") + name, QStringLiteral("b.") + name,
+                                     QStringLiteral("c.x.b.") + name};
+        SiteList list;
+        list.setEntries(entries);
+        QStringList sites;
+        for (const QString& entry : entries) {
+            for (qsizetype dot = -1; dot < entry.size(); dot = entry.indexOf(u'.', dot + 1)) {
+                sites.append(entry.mid(dot + 1));
+                if (entry.indexOf(u'.', dot + 1) < 0)
+                    break;
+            }
+        }
+        for (const QString& site : std::as_const(sites)) {
+            bool expected = false;
+            for (const QString& entry : entries)
+                expected = expected || EntryCoversSite(entry, site);
+            QVERIFY2(list.covers(site) == expected, qPrintable(rule + QLatin1String(": ") + site));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 10000);
 }
 
 QTEST_GUILESS_MAIN(TestSiteMatch)
