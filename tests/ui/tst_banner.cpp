@@ -220,6 +220,8 @@ void TestBanner::withoutTheWebEngineThePaneSaysWhy()
     wbBanner->setGeometry(10, 5, 489, 63);
     auto* wbPicture = new QLabel(&window);
 
+    // The skin knows it as a web browser control, page or not.
+    QCOMPARE(controlKind(*wbBanner), "WebBrowser");
     InstallBanner(engine, *wbBanner, *wbPicture, ScaleMode::Pixels, QStringLiteral("about:blank"));
     window.show();
     QTRY_VERIFY(wbBanner->isVisible());
