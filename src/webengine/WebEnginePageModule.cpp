@@ -1,5 +1,7 @@
 #include "WebEnginePageModule.h"
 
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -58,6 +60,13 @@ private:
 };
 
 } // namespace
+
+WebEnginePageModule::WebEnginePageModule()
+{
+    // What QtWebEngine does for itself when it is linked into the executable and started with the application:
+    // its pages are drawn by Qt Quick through OpenGL, which has to be chosen before Qt Quick makes its first window.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGLRhi);
+}
 
 std::unique_ptr<WebContent> WebEnginePageModule::createContent(QWidget& parent, Profile profile,
                                                                WebContent::Events events)

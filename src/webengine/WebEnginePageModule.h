@@ -10,5 +10,6 @@ class WebEnginePageModule : public QObject, public WebEngineModule {
     Q_PLUGIN_METADATA(IID TarnwickWebEngineModule_iid)
     Q_INTERFACES(WebEngineModule)
 public:
+    WebEnginePageModule();
     std::unique_ptr<WebContent> createContent(QWidget& parent, Profile profile, WebContent::Events events) override;
 };
