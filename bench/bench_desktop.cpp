@@ -9,6 +9,7 @@
 #include "IniSettingsStore.h"
 #include "NullWindowPlacement.h"
 #include "ResourceLocator.h"
+#include "WebView.h"
 #include "clsOnTop.h"
 #include "frmWebsite.h"
 #include "modIdentity.h"
@@ -29,8 +30,6 @@
 #include <QTextStream>
 #include <QToolButton>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include <benchmark/benchmark.h>
 
@@ -50,15 +49,14 @@ void useFoldersOf(const QTemporaryDir& home)
 
 // Waits for a page view to have its page loaded, asking the page itself: its loadFinished may have come
 // already.
-bool pageLoaded(QWebEngineView& view, int timeoutMs)
+bool pageLoaded(WebView& view, int timeoutMs)
 {
     bool complete = false;
     bool asking = false;
     return bench::waitFor(
         [&] {
             if (!complete && !asking) {
-                asking = true;
-                view.page()->runJavaScript(QStringLiteral("document.readyState"), [&](const QVariant& state) {
+                asking = view.runJavaScript(QStringLiteral("document.readyState"), [&](const QVariant& state) {
                     complete = state.toString() == u"complete" && view.url().isValid() && !view.url().isEmpty();
                     asking = false;
                 });
@@ -85,6 +83,7 @@ void BM_StartupToMainWindow(benchmark::State& state)
         clock.start();
         DesktopProgram::Options options;
         options.decorated = decorated;
+        options.webEngineFolder = QStringLiteral(TARNWICK_BINARY_DIR);
         DesktopProgram program(options, out, err);
         if (!program.start()) {
             state.SkipWithError("the program did not start");
@@ -101,7 +100,7 @@ void BM_StartupToMainWindow(benchmark::State& state)
         }
         if (decorated) {
             state.PauseTiming();
-            if (!pageLoaded(*program.mainWindow()->findChild<QWebEngineView*>(QStringLiteral("wbBanner")), 30000)) {
+            if (!pageLoaded(*program.mainWindow()->findChild<WebView*>(QStringLiteral("wbBanner")), 30000)) {
                 state.SkipWithError("the banner page did not load within 30 s");
                 return;
             }
@@ -254,6 +253,7 @@ int runProgram(const QString& mode)
     QTextStream out(stdout);
     DesktopProgram::Options options;
     options.decorated = mode != u"plain";
+    options.webEngineFolder = QStringLiteral(TARNWICK_BINARY_DIR);
     DesktopProgram program(options, out, err);
     QObject::connect(&program, &DesktopProgram::finished, qApp, &QCoreApplication::exit);
     if (!program.start())
@@ -270,9 +270,9 @@ int runProgram(const QString& mode)
             return say("not started in the tray");
     } else if (options.decorated) {
         // The banner's page is made once the show is over; asking the view before would make another.
-        auto* banner = main.findChild<QWebEngineView*>(QStringLiteral("wbBanner"));
+        auto* banner = main.findChild<WebView*>(QStringLiteral("wbBanner"));
         const auto* pane = banner ? banner->findChild<BannerPane*>() : nullptr;
-        if (!pane || !bench::waitFor([&] { return pane->page() != nullptr; }, 30000) || !pageLoaded(*banner, 30000))
+        if (!pane || !bench::waitFor([&] { return pane->loaded(); }, 30000) || !pageLoaded(*banner, 30000))
             return say("no banner page");
     }
     if (mode == u"tray-after-shown")

@@ -49,6 +49,7 @@ DesktopProgram::DesktopProgram(Options options, QTextStream& out, QTextStream& e
     , m_out(out)
     , m_err(err)
     , m_identity(identityFor(m_options.decorated))
+    , m_webEngine(m_options.webEngineFolder)
     , m_skin([this] { splash().LoadHidden(); })
 {}
 
@@ -263,9 +264,9 @@ void DesktopProgram::StopSkinning()
     m_skin.StopSkinning();
 }
 
-void DesktopProgram::InstallBanner(QWebEngineView& banner, QLabel& picture)
+void DesktopProgram::InstallBanner(WebView& banner, QLabel& picture)
 {
-    ::InstallBanner(banner, picture, ScaleMode::Twips, m_identity.gBannerUrl);
+    ::InstallBanner(m_webEngine, banner, picture, ScaleMode::Twips, m_identity.gBannerUrl);
 }
 
 void DesktopProgram::CheckToolsEntry()
@@ -301,7 +302,7 @@ void DesktopProgram::showWebsite()
     // topmost main window: it is meant to be used beside other windows.
     openSingle(m_website, [this] {
         auto* window = new frmWebsite(
-            m_identity, *m_onTop, [this] { return m_exitPending; }, [this] { end(0); },
+            m_identity, *m_onTop, m_webEngine, [this] { return m_exitPending; }, [this] { end(0); },
             [this](QWidget& form) { m_skin.ApplySkin(form); });
         window->setStopSkinning([this] { m_skin.StopSkinning(); });
         return window;

@@ -4,6 +4,7 @@
 #include "MainWindowShell.h"
 #include "Module2.h"
 #include "PromptForwarder.h"
+#include "WebEngineSource.h"
 #include "modIdentity.h"
 #include "modSkin.h"
 
@@ -40,6 +41,8 @@ public:
         bool demo = false; // a launched browser on our own demo site
         // The skin and the banner pane; off only where what they cost is measured.
         bool decorated = true;
+        // Where the web engine module is looked for first; empty: beside the executable.
+        QString webEngineFolder;
     };
 
     // The exit status when the browser to launch on its own profile already runs there without the program.
@@ -109,7 +112,7 @@ private:
     void RemoveHook() override;
     void ApplySkin(QWidget& window) override;
     void StopSkinning() override;
-    void InstallBanner(QWebEngineView& banner, QLabel& picture) override;
+    void InstallBanner(WebView& banner, QLabel& picture) override;
     void CheckToolsEntry() override;
     QWidget* ShowHelpWindow() override;
     bool WebsiteWindowKeepsProgram() override;
@@ -131,6 +134,8 @@ private:
     std::unique_ptr<BlockingEngine> m_engine;
     std::unique_ptr<BrowserConnections> m_browsers;
     std::unique_ptr<modIETools> m_tools;
+    // The pages of the banner and the built-in browser window; nothing of the web engine is loaded before the first.
+    WebEnginePlugin m_webEngine;
     // The skin of every window; its source is the splash window's, which it loads when a window needs a skin
     // before the splash has given one.
     modSkin m_skin;

@@ -1,12 +1,12 @@
 #include "BannerPane.h"
 
-#include <QEvent>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
+#include "WebView.h"
 
-BannerPane::BannerPane(QWebEngineView& view, QUrl url)
+#include <QEvent>
+
+BannerPane::BannerPane(WebEngineSource& engine, WebView& view, QUrl url)
     : QObject(&view)
+    , m_engine(engine)
     , m_view(view)
     , m_url(std::move(url))
     , m_window(view.window())
@@ -15,11 +15,12 @@ BannerPane::BannerPane(QWebEngineView& view, QUrl url)
     follow();
 }
 
-BannerPane::~BannerPane()
+// The view is going with us and lets its page go itself.
+BannerPane::~BannerPane() = default;
+
+bool BannerPane::loaded() const
 {
-    // The view is going with us and no longer to be touched: only the page and then its profile are left.
-    m_page.reset();
-    m_profile.reset();
+    return m_view.isOpen();
 }
 
 bool BannerPane::eventFilter(QObject* watched, QEvent* event)
@@ -61,23 +62,16 @@ void BannerPane::follow()
 
 void BannerPane::load()
 {
-    if (!m_page) {
-        // Off the record: nothing of the banner is kept on disk between shows.
-        m_profile = std::make_unique<QWebEngineProfile>();
-        m_page = std::make_unique<QWebEnginePage>(m_profile.get());
-        m_view.setPage(m_page.get());
-        m_page->load(m_url);
-    }
+    // Off the record: nothing of the banner is kept on disk between shows. A view that cannot have its page
+    // says why in the page's place.
+    if (!m_view.isOpen() && m_view.open(m_engine, WebEngineModule::Profile::Private))
+        m_view.load(m_url);
     m_view.show();
 }
 
 void BannerPane::release()
 {
-    // A view shown without a page makes one in the web engine's default profile, so it stays hidden.
+    // Hidden first, so that the window shows no empty pane while it is away.
     m_view.hide();
-    if (!m_page)
-        return;
-    m_view.setPage(nullptr);
-    m_page.reset();
-    m_profile.reset();
+    m_view.release();
 }

@@ -4,6 +4,7 @@
 #include "GuardedStep.h"
 #include "SkinLabel.h"
 #include "SkinManager.h"
+#include "WebView.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -20,7 +21,6 @@
 #include <QTextEdit>
 #include <QTreeView>
 #include <QUrl>
-#include <QWebEngineView>
 #include <QtDebug>
 #include <QtMath>
 
@@ -129,7 +129,7 @@ QString controlKind(const QWidget& control)
         return QStringLiteral("Frame");
     if (qobject_cast<const QStatusBar*>(&control))
         return QStringLiteral("StatusBar");
-    if (control.inherits("QWebEngineView"))
+    if (qobject_cast<const WebView*>(&control))
         return QStringLiteral("WebBrowser");
     return QString::fromLatin1(control.metaObject()->className());
 }
@@ -249,7 +249,8 @@ int bannerClipPixels(const QWidget& wbBanner, ScaleMode scaleMode)
     return qRound(kBannerClipTwips * (wbBanner.logicalDpiX() / 96.0) / 15.0);
 }
 
-QWidget* InstallBanner(QWebEngineView& wbBanner, QWidget& wbPicture, ScaleMode scaleMode, const QString& bannerUrl)
+QWidget* InstallBanner(WebEngineSource& engine, WebView& wbBanner, QWidget& wbPicture, ScaleMode scaleMode,
+                       const QString& bannerUrl)
 {
     QWidget* container = wbBanner.parentWidget();
     const QRect place = wbBanner.geometry();
@@ -268,6 +269,6 @@ QWidget* InstallBanner(QWebEngineView& wbBanner, QWidget& wbPicture, ScaleMode s
 
     picBox->show();
     wbPicture.hide();
-    new BannerPane(wbBanner, QUrl(bannerUrl));
+    new BannerPane(engine, wbBanner, QUrl(bannerUrl));
     return picBox;
 }

@@ -11,9 +11,10 @@
 #include <memory>
 
 class QLabel;
-class QWebEngineView;
 class QWidget;
 class SkinManager;
+class WebEngineSource;
+class WebView;
 
 // A skin-label array: element 0 is the template, whose container decides which labels are replaced; the
 // elements laid over plain labels follow it, each with its number in the "index" property.
@@ -53,8 +54,9 @@ enum class ScaleMode { Twips = 1, Pixels = 3 };
 // Shows the banner page in wbBanner, inside a clip ("picBox") put in its place that cuts a strip off its right
 // edge, so the page keeps its full width while the strip stays hidden; wbPicture, the picture that held the place
 // until now, is hidden. The clip is 280 twips, or 20 pixels in a window measured in pixels. The page is loaded
-// while the view's window is on screen (see BannerPane). Gives back the clip.
-QWidget* InstallBanner(QWebEngineView& wbBanner, QWidget& wbPicture, ScaleMode scaleMode, const QString& bannerUrl);
+// while the view's window is on screen (see BannerPane), in a page of the given web engine. Gives back the clip.
+QWidget* InstallBanner(WebEngineSource& engine, WebView& wbBanner, QWidget& wbPicture, ScaleMode scaleMode,
+                       const QString& bannerUrl);
 
 // How much of the banner's right edge the clip hides, in device-independent pixels of the banner's screen.
 int bannerClipPixels(const QWidget& wbBanner, ScaleMode scaleMode);

@@ -10,6 +10,7 @@
 #include "SettingsStore.h"
 #include "StoredOptions.h"
 #include "Twips.h"
+#include "WebView.h"
 #include "WindowLook.h"
 #include "clsOnTop.h"
 #include "modIdentity.h"
@@ -29,7 +30,6 @@
 #include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
-#include <QWebEngineView>
 
 namespace {
 
@@ -145,7 +145,7 @@ void Form1::createControls()
     wbPicture->setObjectName(QStringLiteral("wbPicture"));
     place(wbPicture, 7110, 1110, 330, 920);
     wbPicture->setProperty("controlKind", QStringLiteral("PictureBox"));
-    wbBanner = new QWebEngineView(m_client);
+    wbBanner = new WebView(m_client);
     wbBanner->setObjectName(QStringLiteral("wbBanner"));
     // A strip of the window, not a browser: no Back, Reload or View Source on a right click.
     wbBanner->setContextMenuPolicy(Qt::NoContextMenu);

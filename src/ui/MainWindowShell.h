@@ -5,8 +5,8 @@
 #include <functional>
 
 class QLabel;
-class QWebEngineView;
 class QWidget;
+class WebView;
 
 // What the program lends the main window for its load and unload. Every piece is required: a program
 // that leaves one out does not compile. A piece the desktop lacks (no tray, no X11 hot key) answers so
@@ -31,7 +31,7 @@ public:
     virtual void StopSkinning() = 0;
 
     // Shows the banner pane in the room the window made for it.
-    virtual void InstallBanner(QWebEngineView& banner, QLabel& picture) = 0;
+    virtual void InstallBanner(WebView& banner, QLabel& picture) = 0;
 
     // Looks at the browser Tools-menu entry, and says when it names another copy of the program.
     virtual void CheckToolsEntry() = 0;

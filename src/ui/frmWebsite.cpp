@@ -4,6 +4,7 @@
 #include "PanelStatusBar.h"
 #include "ResourceLocator.h"
 #include "Twips.h"
+#include "WebView.h"
 #include "WindowLook.h"
 #include "modIdentity.h"
 #include "modOnTop.h"
@@ -17,8 +18,6 @@
 #include <QLoggingCategory>
 #include <QToolButton>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include <unistd.h>
 
@@ -52,8 +51,9 @@ constexpr int kNavigationPicture = 24;
 
 } // namespace
 
-frmWebsite::frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::function<bool()> exitPending,
-                       std::function<void()> endProgram, SkinHook skin, QWidget* parent)
+frmWebsite::frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, WebEngineSource& engine,
+                       std::function<bool()> exitPending, std::function<void()> endProgram, SkinHook skin,
+                       QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_identity(identity)
     , m_exitPending(std::move(exitPending))
@@ -64,7 +64,7 @@ frmWebsite::frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::fu
     setObjectName(QStringLiteral("frmWebsite"));
     setFont(WindowLook::displayFont());
     m_scale = Twips::scaleOf(*this);
-    createControls();
+    createControls(engine);
     resize(Twips::toPixels(kFrameWidth + kFrameMargin, m_scale),
            Twips::toPixels(kFrameHeight, m_scale) + StatusBar1->sizeHint().height());
 }
@@ -98,7 +98,7 @@ QToolButton* frmWebsite::navigationButton(const char* name, const QString& text,
     return button;
 }
 
-void frmWebsite::createControls()
+void frmWebsite::createControls(WebEngineSource& engine)
 {
     frmBrowser = new QGroupBox(QStringLiteral("Browser"), this);
     frmBrowser->setObjectName(QStringLiteral("frmBrowser"));
@@ -152,9 +152,11 @@ void frmWebsite::createControls()
          std::initializer_list<QWidget*>{Label5, Text1, Command3, Command4, Command5, Command6, Command7})
         control->setFont(plain);
 
-    WebBrowser1 = new QWebEngineView(frmBrowser);
+    WebBrowser1 = new WebView(frmBrowser);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(WebBrowser1, kPaneLeft, kPaneTop, 6135, 5595);
+    // Without the web engine the pane says why and the rest of the window still works.
+    WebBrowser1->open(engine, WebEngineModule::Profile::Shared);
 
     QLabel* skinTemplate = WindowLook::skinLabelTemplate(frmBrowser, "SkinLabel1", SkinLabel1);
     skinTemplate->setText(QStringLiteral("Windowed Label"));
@@ -165,13 +167,12 @@ void frmWebsite::createControls()
 
     connect(Text1, &QLineEdit::returnPressed, this, &frmWebsite::Command3_Click);
     connect(Command3, &QToolButton::clicked, this, &frmWebsite::Command3_Click);
-    connect(Command4, &QToolButton::clicked, WebBrowser1, &QWebEngineView::back);
-    connect(Command5, &QToolButton::clicked, WebBrowser1, &QWebEngineView::forward);
-    connect(Command6, &QToolButton::clicked, WebBrowser1, &QWebEngineView::stop);
-    connect(Command7, &QToolButton::clicked, WebBrowser1, &QWebEngineView::reload);
-    connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { StatusBar1->setPanelText(1, url); });
-    connect(WebBrowser1, &QWebEngineView::loadFinished, this, &frmWebsite::WebBrowser1_DownloadComplete);
+    connect(Command4, &QToolButton::clicked, WebBrowser1, &WebView::back);
+    connect(Command5, &QToolButton::clicked, WebBrowser1, &WebView::forward);
+    connect(Command6, &QToolButton::clicked, WebBrowser1, &WebView::stop);
+    connect(Command7, &QToolButton::clicked, WebBrowser1, &WebView::reload);
+    connect(WebBrowser1, &WebView::linkHovered, this, [this](const QString& url) { StatusBar1->setPanelText(1, url); });
+    connect(WebBrowser1, &WebView::loadFinished, this, &frmWebsite::WebBrowser1_DownloadComplete);
 }
 
 void frmWebsite::runGuarded(const char* what, const std::function<void()>& step) const

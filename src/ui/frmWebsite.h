@@ -12,7 +12,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
-class QWebEngineView;
+class WebEngineSource;
+class WebView;
 class clsOnTop;
 
 // frmWebsite: the built-in browser window, opened on the product's web site. Closing it ends the program
@@ -24,15 +25,18 @@ public:
     using SkinHook = std::function<void(QWidget&)>;
 
     // endProgram runs when the window closes while exitPending() says the main window has been closed and
-    // left the program to this window. The caller makes one window per opening and shows it after Load().
-    frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, std::function<bool()> exitPending,
-               std::function<void()> endProgram, SkinHook skin = {}, QWidget* parent = nullptr);
+    // left the program to this window. The caller makes one window per opening and shows it after Load(). Its page
+    // is made in the given web engine, which it loads if no page was shown before.
+    frmWebsite(const ProductIdentity& identity, clsOnTop& onTop, WebEngineSource& engine,
+               std::function<bool()> exitPending, std::function<void()> endProgram, SkinHook skin = {},
+               QWidget* parent = nullptr);
 
     // Runs before endProgram when the window ends a skinned program.
     void setStopSkinning(std::function<void()> stopSkinning) { m_stopSkinning = std::move(stopSkinning); }
 
-    // QtWebEngine's part of the program's start: call before the QApplication exists. Shares OpenGL
-    // contexts, which QtWebEngine requires, and turns off Chromium's sandbox for root, where it cannot start.
+    // QtWebEngine's part of the program's start: call before the QApplication exists, though QtWebEngine itself
+    // is loaded only with the first page. Shares OpenGL contexts, which QtWebEngine requires, and turns off
+    // Chromium's sandbox for root, where it cannot start.
     static void prepareProcess();
 
     // The load steps; a step that fails is left out and the next one runs.
@@ -50,7 +54,7 @@ public:
     QToolButton* Command5 = nullptr; // Forward
     QToolButton* Command6 = nullptr; // Stop
     QToolButton* Command7 = nullptr; // Refresh
-    QWebEngineView* WebBrowser1 = nullptr;
+    WebView* WebBrowser1 = nullptr;
     QList<QLabel*> SkinLabel1; // element 0 is the template
     PanelStatusBar* StatusBar1 = nullptr;
 
@@ -60,7 +64,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void createControls();
+    void createControls(WebEngineSource& engine);
     QToolButton* navigationButton(const char* name, const QString& text, const QString& picture, const QString& tip,
                                   int left);
     void place(QWidget* control, int left, int top, int width, int height);

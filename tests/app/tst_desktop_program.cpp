@@ -8,6 +8,7 @@
 #include "RegistryService.h"
 #include "ResourceLocator.h"
 #include "WebEngineTesting.h"
+#include "WebView.h"
 #include "modIETools.h"
 #include "modIdentity.h"
 
@@ -96,6 +97,7 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
     QTextStream out(&outText), err(&errText);
     DesktopProgram::Options options;
     options.decorated = false; // the banner's page is not what this looks at
+    options.webEngineFolder = QStringLiteral(TARNWICK_BINARY_DIR);
     DesktopProgram program(options, out, err);
     QSignalSpy finished(&program, &DesktopProgram::finished);
     QVERIFY(program.start());
@@ -141,6 +143,9 @@ void TestDesktopProgram::whatTheMainWindowAsksForIsDone()
     form.findChild<QToolButton*>(QStringLiteral("Command7"))->click();
     QTRY_VERIFY(openWindowNamed("frmWebsite"));
     QWidget* website = openWindowNamed("frmWebsite");
+    // Its page is there: the program found its web engine.
+    const auto* page = website->findChild<WebView*>(QStringLiteral("WebBrowser1"));
+    QVERIFY(page && page->isOpen());
     form.close();
     QVERIFY(form.isUnloaded());
     QTest::qWait(100);

@@ -19,6 +19,9 @@ for f in bin/tarnwick share/tarnwick/Help.rtf share/tarnwick/sounds/pop.wav shar
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 [ ! -e "$prefix/bin/resources" ] || fail "bin/resources is installed: the read-only files belong in share/tarnwick"
+# The web engine module, in the program's own folder of the library folder, where the installed program looks.
+module=$(find "$prefix/lib" -path '*/tarnwick/tarnwick-webengine.so' 2>/dev/null | head -n1)
+[ -n "$module" ] || fail "the web engine module is not installed in lib*/tarnwick"
 
 # The desktop entry: valid, starting the installed program, showing the installed icon.
 entry=$prefix/share/applications/$app_id.desktop
@@ -71,6 +74,20 @@ cd /
 "$prefix/bin/tarnwick" --version >"$work/version.txt"
 "$prefix/bin/tarnwick" --help >"$work/help.txt"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/tarnwick" --demo >"$work/demo.txt" 2>"$work/demo-errors.txt"
+# The desktop program, its window shown offscreen, loads its web engine module for the banner's page.
+# It is let run until QtWebEngine's helper has started, so that it is ended as a user would end it.
+QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \\
+    "$prefix/bin/tarnwick" >/dev/null 2>"$work/desktop-errors.txt" &
+desktop=\$!
+waited=0
+until { grep -q "$module" /proc/\$desktop/maps && pgrep -P \$desktop QtWebEngineProc; } >/dev/null 2>&1 ||
+    [ \$waited -ge 600 ]; do
+    sleep 0.1
+    waited=\$((waited + 1))
+done
+grep -q "$module" /proc/\$desktop/maps || echo "the installed program did not load $module" >"$work/module-missed.txt"
+kill -TERM \$desktop
+wait \$desktop || echo "the installed desktop program exited with \$?" >>"$work/module-missed.txt"
 INNER
 # A sanitizer build reads its leak suppressions at exit, when the source folder is hidden: a copy is used.
 case "${LSAN_OPTIONS:-}" in
@@ -100,6 +117,11 @@ INNER
 if ! unshare $namespace sh "$work/hidden.sh"; then
     cat "$work/demo-errors.txt" >&2 2>/dev/null || true
     fail "the installed program did not run from the prefix"
+fi
+
+if [ -e "$work/module-missed.txt" ]; then
+    cat "$work/desktop-errors.txt" >&2
+    fail "$(cat "$work/module-missed.txt")"
 fi
 
 version=$(sed -n "s/^$product //p" "$work/version.txt")

@@ -18,6 +18,7 @@
 #include "SkinManager.h"
 #include "Twips.h"
 #include "UnansweredPrompt.h"
+#include "WebEngineSource.h"
 #include "WebEngineTesting.h"
 #include "clsOnTop.h"
 #include "frmAbout.h"
@@ -320,7 +321,8 @@ void TestSkin::everyWindowIsSkinnedOnLoad()
     QVERIFY(about.Picture1->autoFillBackground());
 
     // Built-in browser window: same-container variant, the template in the browser frame.
-    frmWebsite website(program.state, main.onTop, {}, {}, program.applySkin());
+    WebEnginePlugin engine(QStringLiteral(TARNWICK_BINARY_DIR));
+    frmWebsite website(program.state, main.onTop, engine, {}, {}, program.applySkin());
     website.Load();
     QVERIFY(isSkinned(website, skin));
     QCOMPARE(overlaid(website.SkinLabel1), QStringList{"Label5"});

@@ -13,7 +13,7 @@ struct ShellDouble : MainWindowShell {
     bool websiteOpen = false;
     std::function<bool(QString* reason)> installHook;
     std::function<void(QWidget&)> applySkin;
-    std::function<void(QWebEngineView&, QLabel&)> installBanner;
+    std::function<void(WebView&, QLabel&)> installBanner;
     std::function<QWidget*()> showHelp;
     // What the main window asked hot-key presses to call.
     std::function<void()> hotKeyPressed;
@@ -36,7 +36,7 @@ struct ShellDouble : MainWindowShell {
             applySkin(window);
     }
     void StopSkinning() override { calls << QStringLiteral("StopSkinning"); }
-    void InstallBanner(QWebEngineView& banner, QLabel& picture) override
+    void InstallBanner(WebView& banner, QLabel& picture) override
     {
         calls << QStringLiteral("InstallBanner");
         if (installBanner)

@@ -1,7 +1,9 @@
 // The banner pane: the clip that hides the right-hand strip of the page, in twips and in pixels, and the
-// shipped banner page, loaded by a real QtWebEngine view.
+// shipped banner page, loaded by a real QtWebEngine view; and the pane without its web engine.
 #include "BannerPane.h"
+#include "WebEngineSource.h"
 #include "WebEngineTesting.h"
+#include "WebView.h"
 #include "modIdentity.h"
 #include "modSkin.h"
 
@@ -10,10 +12,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include <memory>
 
@@ -21,8 +22,9 @@ namespace {
 
 // A window laid out in pixels, with a banner view and the picture that holds its place.
 struct BannerWindow {
+    WebEnginePlugin engine{QStringLiteral(TARNWICK_BINARY_DIR)};
     QWidget window;
-    QWebEngineView* wbBanner = new QWebEngineView(&window);
+    WebView* wbBanner = new WebView(&window);
     QLabel* wbPicture = new QLabel(&window);
 
     BannerWindow()
@@ -34,7 +36,7 @@ struct BannerWindow {
     }
 };
 
-QVariant evaluate(QWebEnginePage& page, const QString& script)
+QVariant evaluate(WebView& page, const QString& script)
 {
     QVariant result;
     bool done = false;
@@ -64,6 +66,13 @@ int webEngineProcesses()
     return count;
 }
 
+// Whether this process has a library of that name mapped.
+bool mapped(const QByteArray& library)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
+}
+
 } // namespace
 
 class TestBanner : public QObject {
@@ -77,37 +86,43 @@ private slots:
     void clipCutsTheRightStrip_data();
     void clipCutsTheRightStrip();
     void shippedPageFitsWhatIsShown();
+    void withoutTheWebEngineThePaneSaysWhy_data();
+    void withoutTheWebEngineThePaneSaysWhy();
 };
 
-// A program waiting in the tray runs no web engine for its banner; shown, it loads the page; hidden or
-// minimised, it gives the page back and loads it again on the next show.
+// A program waiting in the tray neither loads QtWebEngine nor runs it for its banner; shown, it loads the page;
+// hidden or minimised, it gives the page back and loads it again on the next show.
 void TestBanner::loadedOnlyWhileTheWindowIsShown()
 {
     BannerWindow w;
-    InstallBanner(*w.wbBanner, *w.wbPicture, ScaleMode::Pixels, QStringLiteral("about:blank"));
+    InstallBanner(w.engine, *w.wbBanner, *w.wbPicture, ScaleMode::Pixels, QStringLiteral("about:blank"));
     auto* pane = w.wbBanner->findChild<BannerPane*>();
     QVERIFY(pane);
+    // Nothing is asked of the pane until the window shows; this gives it the time to go wrong.
     QTest::qWait(500);
-    QCOMPARE(pane->page(), nullptr);
+    QVERIFY(!pane->loaded());
     QCOMPARE(webEngineProcesses(), 0);
+    QVERIFY(!mapped("libQt6WebEngineCore"));
 
     for (int show = 0; show < 2; ++show) {
+        QSignalSpy loaded(w.wbBanner, &WebView::loadFinished);
         w.window.show();
-        QTRY_VERIFY(pane->page());
-        QSignalSpy loaded(pane->page(), &QWebEnginePage::loadFinished);
+        QTRY_VERIFY(pane->loaded());
         QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 30000);
-        QCOMPARE(w.wbBanner->page(), pane->page());
-        QCOMPARE(pane->page()->url(), QUrl("about:blank"));
+        QCOMPARE(loaded.first().first().toBool(), true);
+        QCOMPARE(w.wbBanner->url(), QUrl("about:blank"));
+        QVERIFY(mapped("libQt6WebEngineCore"));
         QVERIFY(webEngineProcesses() > 0);
 
         if (show == 0)
             w.window.hide();
         else
             w.window.showMinimized();
-        QCOMPARE(pane->page(), nullptr);
+        QVERIFY(!pane->loaded());
+        QVERIFY(!w.wbBanner->surface());
     }
     w.window.showNormal();
-    QTRY_VERIFY(pane->page());
+    QTRY_VERIFY(pane->loaded());
 }
 
 void TestBanner::clipCutsTheRightStrip_data()
@@ -127,7 +142,7 @@ void TestBanner::clipCutsTheRightStrip()
     QCOMPARE(w.window.logicalDpiX(), 96);
     w.window.show();
 
-    QWidget* picBox = InstallBanner(*w.wbBanner, *w.wbPicture, mode, QStringLiteral("about:blank"));
+    QWidget* picBox = InstallBanner(w.engine, *w.wbBanner, *w.wbPicture, mode, QStringLiteral("about:blank"));
 
     QVERIFY(picBox);
     QCOMPARE(picBox->objectName(), "picBox");
@@ -142,7 +157,7 @@ void TestBanner::clipCutsTheRightStrip()
     QVERIFY(!w.wbPicture->isVisible());
     // The page comes once the show is over.
     QTRY_VERIFY(w.wbBanner->isVisible());
-    QCOMPARE(w.wbBanner->page()->requestedUrl(), QUrl("about:blank"));
+    QCOMPARE(w.wbBanner->requestedUrl(), QUrl("about:blank"));
 }
 
 void TestBanner::shippedPageFitsWhatIsShown()
@@ -153,13 +168,13 @@ void TestBanner::shippedPageFitsWhatIsShown()
 
     BannerWindow w;
     w.window.show();
-    QSignalSpy loaded(w.wbBanner, &QWebEngineView::loadFinished);
-    QWidget* picBox = InstallBanner(*w.wbBanner, *w.wbPicture, ScaleMode::Twips, state.gBannerUrl);
+    QSignalSpy loaded(w.wbBanner, &WebView::loadFinished);
+    QWidget* picBox = InstallBanner(w.engine, *w.wbBanner, *w.wbPicture, ScaleMode::Twips, state.gBannerUrl);
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 30000);
     QCOMPARE(loaded.first().first().toBool(), true);
     QCOMPARE(w.wbBanner->title(), "Tarnwick");
 
-    QWebEnginePage& banner = *w.wbBanner->page();
+    WebView& banner = *w.wbBanner;
     // Laid out at the view's full width, not at the clip's.
     QCOMPARE(evaluate(banner, "document.documentElement.clientWidth").toInt(), 489);
     // The picture came along, and every tip lies in the visible part, none cut at the bottom or the right.
@@ -177,6 +192,58 @@ void TestBanner::shippedPageFitsWhatIsShown()
         QVERIFY(measures.value(1).toDouble() <= picBox->width());
         QVERIFY(measures.value(2).toDouble() <= 63);
     }
+}
+
+void TestBanner::withoutTheWebEngineThePaneSaysWhy_data()
+{
+    QTest::addColumn<QByteArray>("moduleFile");
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not a library") << QByteArray("not a shared library");
+}
+
+// A program whose web engine module is missing or broken shows, in the banner's place, why there is no page.
+void TestBanner::withoutTheWebEngineThePaneSaysWhy()
+{
+    QFETCH(QByteArray, moduleFile);
+    QTemporaryDir folder;
+    // Either way the file looked for is named.
+    const QString said = folder.path();
+    if (!moduleFile.isNull()) {
+        QFile module(folder.filePath(WebEnginePlugin::fileName()));
+        QVERIFY(module.open(QIODevice::WriteOnly));
+        QVERIFY(module.write(moduleFile) == moduleFile.size());
+    }
+    WebEnginePlugin engine(folder.path());
+    QWidget window;
+    window.resize(520, 120);
+    auto* wbBanner = new WebView(&window);
+    wbBanner->setGeometry(10, 5, 489, 63);
+    auto* wbPicture = new QLabel(&window);
+
+    // The skin knows it as a web browser control, page or not.
+    QCOMPARE(controlKind(*wbBanner), "WebBrowser");
+    InstallBanner(engine, *wbBanner, *wbPicture, ScaleMode::Pixels, QStringLiteral("about:blank"));
+    window.show();
+    QTRY_VERIFY(wbBanner->isVisible());
+    const auto* pane = wbBanner->findChild<BannerPane*>();
+    QVERIFY(!pane->loaded());
+    QVERIFY2(wbBanner->failure().startsWith(u"Web pages cannot be shown here."), qPrintable(wbBanner->failure()));
+    QVERIFY2(wbBanner->failure().contains(said), qPrintable(wbBanner->failure()));
+    auto* message = wbBanner->findChild<QLabel*>(QStringLiteral("webViewMessage"));
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->geometry(), wbBanner->rect());
+    // A view without a page takes what a page would be asked for, and answers empty.
+    wbBanner->load(QUrl("about:blank"));
+    wbBanner->reload();
+    QVERIFY(wbBanner->url().isEmpty());
+    QVERIFY(!wbBanner->runJavaScript(QStringLiteral("1"), [](const QVariant&) {}));
+
+    // Shown again, it says the same, and hidden, the pane hides.
+    window.hide();
+    QVERIFY(!wbBanner->isVisible());
+    window.show();
+    QTRY_VERIFY(wbBanner->isVisible());
+    QVERIFY(wbBanner->failure().contains(said));
 }
 
 QTEST_MAIN(TestBanner)

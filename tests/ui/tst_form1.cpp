@@ -491,7 +491,7 @@ void TestForm1::bannerMakesRoomOnlyWhenThereIsOne()
     // A banner that fails leaves the program starting, the later steps included.
     Rig failing;
     failing.identity.gShowBanner = true;
-    failing.shell.installBanner = [](QWebEngineView&, QLabel&) {
+    failing.shell.installBanner = [](WebView&, QLabel&) {
         throw std::runtime_error("no banner today");
     };
     failing.load();

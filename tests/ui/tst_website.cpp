@@ -5,7 +5,9 @@
 #include "NullWindowPlacement.h"
 #include "PanelStatusBar.h"
 #include "Twips.h"
+#include "WebEngineSource.h"
 #include "WebEngineTesting.h"
+#include "WebView.h"
 #include "clsOnTop.h"
 #include "frmWebsite.h"
 #include "modIdentity.h"
@@ -18,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QWebEngineView>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -34,12 +35,14 @@ struct Rig {
     NullWindowPlacement placement;
     clsOnTop onTop{placement};
     QStringList calls;
-    frmWebsite window{identity, onTop, [this] { return exitPending; },
+    WebEnginePlugin engine;
+    frmWebsite window{identity, onTop, engine, [this] { return exitPending; },
                       [this] {
                           calls << QStringLiteral("endProgram");
                       }};
 
-    Rig()
+    explicit Rig(const QString& webEngineFolder = QStringLiteral(TARNWICK_BINARY_DIR))
+        : engine(webEngineFolder)
     {
         window.setStopSkinning([this] { calls << QStringLiteral("stopSkinning"); });
     }
@@ -102,6 +105,7 @@ private slots:
     void unusableAddressChangesNothing();
     void closingWithExitPendingEndsTheProgram_data();
     void closingWithExitPendingEndsTheProgram();
+    void withoutTheWebEngineTheWindowStillWorks();
 };
 
 void TestWebsite::controlsFollowTheWindowSize_data()
@@ -183,7 +187,8 @@ void TestWebsite::loadNamesTheSiteAndMaximises()
 {
     Rig rig;
     QStringList skinned;
-    frmWebsite w(rig.identity, rig.onTop, {}, {}, [&skinned](QWidget& form) { skinned << form.objectName(); });
+    frmWebsite w(rig.identity, rig.onTop, rig.engine, {}, {},
+                 [&skinned](QWidget& form) { skinned << form.objectName(); });
     w.Load();
     // The site comes from the identity the program read at start-up.
     QCOMPARE(w.windowTitle(), QStringLiteral("www.tarnwick.example"));
@@ -201,7 +206,8 @@ void TestWebsite::loadNamesTheSiteAndMaximises()
     QCOMPARE(calls[1].window, w.winId());
 
     // A skin that fails leaves a window that loads all the same.
-    frmWebsite failing(rig.identity, rig.onTop, {}, {}, [](QWidget&) { throw std::runtime_error("no skin"); });
+    frmWebsite failing(rig.identity, rig.onTop, rig.engine, {}, {},
+                       [](QWidget&) { throw std::runtime_error("no skin"); });
     failing.Load();
     QVERIFY(failing.windowState() & Qt::WindowMaximized);
 }
@@ -248,7 +254,7 @@ void TestWebsite::backForwardAndRefreshReachThePage()
 
     // Refresh asks the server again; Stop with nothing loading is harmless.
     const qsizetype before = site.requests.count(QStringLiteral("/second.html"));
-    QSignalSpy finished(w.WebBrowser1, &QWebEngineView::loadFinished);
+    QSignalSpy finished(w.WebBrowser1, &WebView::loadFinished);
     QTest::mouseClick(w.Command7, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(site.requests.count(QStringLiteral("/second.html")) > before, kLoadTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), kLoadTimeoutMs);
@@ -268,7 +274,7 @@ void TestWebsite::hoveredLinkShowsInPanelOne()
     QTest::keyClick(w.Text1, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), QStringLiteral("link"), kLoadTimeoutMs);
     // The page's own widget takes the pointer; moving over it a few times lets the renderer catch up.
-    QWidget* surface = w.WebBrowser1->focusProxy();
+    QWidget* surface = w.WebBrowser1->surface();
     QVERIFY(surface);
     const QString target = site.server.url(QStringLiteral("/first.html"));
     for (int i = 0; i < 50 && w.StatusBar1->panelText(1) != target; ++i) {
@@ -300,7 +306,7 @@ void TestWebsite::unusableAddressChangesNothing()
     QTest::keyClick(w.Text1, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), QStringLiteral("first"), kLoadTimeoutMs);
 
-    QSignalSpy started(w.WebBrowser1, &QWebEngineView::loadStarted);
+    QSignalSpy started(w.WebBrowser1, &WebView::loadStarted);
     w.Text1->setText(typed);
     QTest::mouseClick(w.Command3, Qt::LeftButton);
     QTest::keyClick(w.Text1, Qt::Key_Return);
@@ -339,6 +345,34 @@ void TestWebsite::closingWithExitPendingEndsTheProgram()
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
     QCOMPARE(rig.calls, calls);
+}
+
+// A program whose web engine module cannot be found opens the window all the same: the page's place says why,
+// the buttons do nothing harmful, and closing it still ends a program whose main window has gone.
+void TestWebsite::withoutTheWebEngineTheWindowStillWorks()
+{
+    QTemporaryDir empty;
+    Rig rig(empty.path());
+    frmWebsite& w = rig.window;
+    w.Load();
+    w.show();
+    QCOMPARE(w.windowTitle(), rig.identity.gWebsite);
+    QVERIFY2(w.WebBrowser1->failure().contains(empty.path()), qPrintable(w.WebBrowser1->failure()));
+    QVERIFY(!w.WebBrowser1->isOpen());
+    auto* message = w.WebBrowser1->findChild<QLabel*>(QStringLiteral("webViewMessage"));
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->size(), w.WebBrowser1->size());
+
+    w.Text1->setText(QStringLiteral("http://127.0.0.1:9/"));
+    QTest::mouseClick(w.Command3, Qt::LeftButton);
+    for (QToolButton* button : {w.Command4, w.Command5, w.Command6, w.Command7})
+        QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(w.WebBrowser1->url().isEmpty());
+    QCOMPARE(w.windowTitle(), rig.identity.gWebsite);
+
+    rig.exitPending = true;
+    w.close();
+    QVERIFY(rig.calls.contains(QStringLiteral("endProgram")));
 }
 
 QTEST_MAIN(TestWebsite)
