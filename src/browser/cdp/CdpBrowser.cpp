@@ -355,6 +355,8 @@ void CdpBrowser::closePopup(const QString& sessionId)
     if (it == m_popups.end() || it->closing)
         return;
     it->closing = true;
+    // Let go so that its opener runs on, it may still ask for its document: the browser-wide gate fails that.
+    m_blockedTabs.insert(it->targetId);
     closeTarget(it->targetId);
 }
 
@@ -447,14 +449,10 @@ void CdpBrowser::onDocumentPaused(const QJsonObject& params)
         it->requestId = request.requestId; // held until the decision
         return;
     }
-    const auto popup =
-        std::find_if(m_popups.cbegin(), m_popups.cend(), [&](const Popup& each) { return each.targetId == frameId; });
-    if (popup != m_popups.cend() && popup->decided && popup->cancel) {
-        failRequest(request); // a blocked popup let go so that its opener runs on
-        return;
-    }
     // A page's own navigation, a popup's (it has its own gate), or a tab nobody asked for by script: on its way.
-    const bool known = windowOfTarget(frameId) || m_newTabs.contains(frameId) || popup != m_popups.cend();
+    const bool known =
+        windowOfTarget(frameId) || m_newTabs.contains(frameId) ||
+        std::any_of(m_popups.cbegin(), m_popups.cend(), [&](const Popup& popup) { return popup.targetId == frameId; });
     if (!known) {
         const QString url = params.value(u"request").toObject().value(u"url").toString();
         if (CdpPageWindow* opener = askerOfNewTab(url)) {
