@@ -269,15 +269,8 @@ void TestDesktop::oneProgramPerSession()
 
     // What the running program cannot do is said by the start that asked, in words and in its exit status.
     const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium";
-    QStringList arguments{"--headless=new", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
-                          "about:blank"};
-    if (::geteuid() == 0)
-        arguments << "--no-sandbox";
     TestProcess browser;
-    browser.process().setStandardOutputFile(QProcess::nullDevice());
-    browser.process().setStandardErrorFile(QProcess::nullDevice());
-    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
-    QVERIFY(browser.process().waitForStarted());
+    QVERIFY(startChromium(browser, {"--user-data-dir=" + profile, "about:blank"}));
     const QString holder = QStringLiteral("-%1").arg(browser.process().processId());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::symLinkTarget(profile + "/SingletonLock").endsWith(holder), 30000);
     second.start(program(), {"--launch", "--browser-profile=default"});
@@ -305,19 +298,10 @@ void TestDesktop::guardStatusFollowsTheBrowser()
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         port = probe.serverPort();
     }
-    QStringList arguments{"--headless=new",
-                          "--disable-gpu",
-                          "--no-first-run",
-                          QStringLiteral("--remote-debugging-port=%1").arg(port),
-                          "--user-data-dir=" + qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium",
-                          "about:blank"};
-    if (::geteuid() == 0)
-        arguments << "--no-sandbox";
     TestProcess browser;
-    browser.process().setStandardOutputFile(QProcess::nullDevice());
-    browser.process().setStandardErrorFile(QProcess::nullDevice());
-    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
-    QVERIFY(browser.process().waitForStarted());
+    QVERIFY(startChromium(browser,
+                          {QStringLiteral("--remote-debugging-port=%1").arg(port),
+                           "--user-data-dir=" + qEnvironmentVariable("XDG_CONFIG_HOME") + "/chromium", "about:blank"}));
     const auto said = [&](const QByteArray& text) {
         return QTest::qWaitFor(
             [&] {

@@ -38,25 +38,18 @@ public:
                 m_port = probe.serverPort();
         }
         // Chromium's own blocker would stop popups no click asked for before any program sees them.
-        QStringList arguments{"--headless=new",
-                              "--disable-gpu",
-                              "--no-first-run",
-                              "--disable-popup-blocking",
-                              QStringLiteral("--remote-debugging-port=%1").arg(m_port),
-                              "--user-data-dir=" + m_profile.path()};
-        if (::geteuid() == 0)
-            arguments << "--no-sandbox";
-        m_browser.process().setStandardOutputFile(QProcess::nullDevice());
-        m_browser.process().setStandardErrorFile(QProcess::nullDevice());
-        m_browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments << url);
+        m_started = startChromium(m_browser,
+                                  {"--disable-popup-blocking", QStringLiteral("--remote-debugging-port=%1").arg(m_port),
+                                   "--user-data-dir=" + m_profile.path(), url});
     }
-    bool started() { return m_port != 0 && m_browser.process().waitForStarted(); }
+    bool started() const { return m_port != 0 && m_started; }
     QString endpoint() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
 
 private:
     quint16 m_port = 0;
     QTemporaryDir m_profile;
     TestProcess m_browser;
+    bool m_started = false;
 };
 
 // The program's decision lines and the site's requests, as they come.

@@ -204,20 +204,9 @@ void TestHeadless::watchesABrowserStartedWithItsDebuggingPort()
     }
     QTemporaryDir profile;
     // Chromium's own blocker would stop a popup that no click asked for before any program sees it.
-    QStringList arguments{"--headless=new",
-                          "--disable-gpu",
-                          "--no-first-run",
-                          "--disable-popup-blocking",
-                          QStringLiteral("--remote-debugging-port=%1").arg(port),
-                          "--user-data-dir=" + profile.path(),
-                          server.url("/index.html")};
-    if (::geteuid() == 0)
-        arguments << "--no-sandbox";
     TestProcess browser;
-    browser.process().setStandardOutputFile(QProcess::nullDevice());
-    browser.process().setStandardErrorFile(QProcess::nullDevice());
-    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
-    QVERIFY(browser.process().waitForStarted());
+    QVERIFY(startChromium(browser, {"--disable-popup-blocking", QStringLiteral("--remote-debugging-port=%1").arg(port),
+                                    "--user-data-dir=" + profile.path(), server.url("/index.html")}));
 
     TestProcess tarnwick;
     QProcess& runner = tarnwick.process();
@@ -266,20 +255,9 @@ void TestHeadless::findsABrowserStartedWithItsDebuggingPort()
     }
     const QString profile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/chromium");
     QFile::remove(profile + QStringLiteral("/DevToolsActivePort"));
-    QStringList arguments{"--headless=new",
-                          "--disable-gpu",
-                          "--no-first-run",
-                          "--disable-popup-blocking",
-                          QStringLiteral("--remote-debugging-port=%1").arg(port),
-                          "--user-data-dir=" + profile,
-                          server.url("/index.html")};
-    if (::geteuid() == 0)
-        arguments << "--no-sandbox";
     TestProcess browser;
-    browser.process().setStandardOutputFile(QProcess::nullDevice());
-    browser.process().setStandardErrorFile(QProcess::nullDevice());
-    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
-    QVERIFY(browser.process().waitForStarted());
+    QVERIFY(startChromium(browser, {"--disable-popup-blocking", QStringLiteral("--remote-debugging-port=%1").arg(port),
+                                    "--user-data-dir=" + profile, server.url("/index.html")}));
 
     // Started together, as at log-in: the runner keeps looking until the browser listens.
     TestProcess tarnwick;
@@ -357,15 +335,8 @@ void TestHeadless::launchesTheBrowserOnItsOwnProfile()
     }
 
     // The user's own Chromium, started without the program.
-    QStringList arguments{"--headless=new", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
-                          "about:blank"};
-    if (::geteuid() == 0)
-        arguments << "--no-sandbox";
     TestProcess browser;
-    browser.process().setStandardOutputFile(QProcess::nullDevice());
-    browser.process().setStandardErrorFile(QProcess::nullDevice());
-    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
-    QVERIFY(browser.process().waitForStarted());
+    QVERIFY(startChromium(browser, {"--user-data-dir=" + profile, "about:blank"}));
     // Once it holds the profile (a lock left by the one before names a process gone).
     const QString holder = QStringLiteral("-%1").arg(browser.process().processId());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::symLinkTarget(profile + "/SingletonLock").endsWith(holder), 30000);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QProcess>
+#include <QStringList>
+
+#include <unistd.h>
 
 // A program run for as long as the test needs it, stopped (politely, then not) when it goes out of scope.
 class TestProcess {
@@ -24,3 +27,17 @@ public:
 private:
     QProcess process_;
 };
+
+// Chromium as a user starts it, headless here, with the switches and address given. False when it did not start.
+inline bool startChromium(TestProcess& browser, QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("--no-first-run"));
+    arguments.prepend(QStringLiteral("--disable-gpu"));
+    arguments.prepend(QStringLiteral("--headless=new"));
+    if (::geteuid() == 0)
+        arguments << QStringLiteral("--no-sandbox");
+    browser.process().setStandardOutputFile(QProcess::nullDevice());
+    browser.process().setStandardErrorFile(QProcess::nullDevice());
+    browser.process().start(QStringLiteral("/usr/lib/chromium/chromium"), arguments);
+    return browser.process().waitForStarted();
+}
